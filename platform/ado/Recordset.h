@@ -1,0 +1,72 @@
+#pragma once
+
+#include "CommonFiles/foundation/Variant.h"
+#include "platform/ado/AdoTypes.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace ado {
+
+class Command;
+class Connection;
+
+// The rows of a query, read into memory when it is opened (a static, client-side cursor whatever
+// cursor type is asked for). A handle: copies share the same rows and position, and the recordset
+// keeps its connection alive.
+//
+// Opened with a lock type other than adLockReadOnly, it can add and change rows: AddNew starts a
+// new row, setField assigns values, Update writes it as a parameterised INSERT (or, on an existing
+// row, an UPDATE of the changed fields only). The table is taken from the query's FROM clause, so
+// only single-table queries ("SELECT * FROM FILES WHERE ...") can be updated. A row to update is
+// found by the table's primary key when it has one, else by the original values of all fetched
+// columns (NULL-safe). After an INSERT the row is read back (RETURNING), so database-assigned
+// columns such as an id are visible; Resync is kept for code written against ADO and re-reads the
+// current row by its key.
+//
+// Fields are found by name case-insensitively; SQL NULL reads as a Null Variant; columns of date
+// and time types read as Date Variants.
+class Recordset {
+public:
+    Recordset();
+
+    void Open(const QString& sql, const Connection& cn, int cursorType = adOpenStatic,
+              int lockType = adLockReadOnly, int options = adCmdText);           // throws AdoError
+    void Open(Command& cmd, int cursorType = adOpenStatic, int lockType = adLockReadOnly); // bound parameters
+    void Close();
+    int State() const; // adStateClosed / adStateOpen
+
+    bool Eof() const; // ADO's EOF (EOF itself is a C macro)
+    bool Bof() const;
+    std::int32_t RecordCount() const;
+    void MoveNext();
+    void MoveFirst();
+    void MoveLast();
+    void MovePrevious();
+
+    int FieldCount() const;
+    QString FieldName(int index) const;
+    Variant Fields(int index) const;
+    Variant Fields(const QString& name) const; // case-insensitive; Null for SQL NULL
+    bool hasField(const QString& name) const;
+
+    void setField(const QString& name, const Variant& value); // after AddNew, or on the current row
+    void setField(int index, const Variant& value);
+    void AddNew();
+    void Update();
+    void CancelUpdate();
+    void Resync();
+
+    bool isNull() const;
+
+    struct Data;
+
+private:
+    friend class Connection;
+    friend class Command;
+    std::shared_ptr<Data> d_;
+};
+
+} // namespace ado
