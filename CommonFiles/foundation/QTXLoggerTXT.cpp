@@ -1,0 +1,166 @@
+#include "CommonFiles/foundation/QTXLoggerTXT.h"
+
+#include "CommonFiles/foundation/AppGlobals.h"
+#include "CommonFiles/foundation/OleDate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+// "##,###,##0.00": thousands grouped with commas, two decimals.
+QString groupedTwoDecimals(double value) {
+    QString text = QString::number(value, 'f', 2);
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    const qsizetype firstDigit = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    for (qsizetype i = point - 3; i > firstDigit; i -= 3) text.insert(i, QLatin1Char(','));
+    return text;
+}
+
+} // namespace
+
+QTXLoggerTXT::QTXLoggerTXT()
+    : logPath_(AppDirectory() + QStringLiteral("/log")),
+      logHandleFile_(AppDirectory() + QLatin1Char('/') + ExecutableBaseName() + QStringLiteral(".log_handle")) {}
+
+QTXLoggerTXT::~QTXLoggerTXT() {
+    flushPending();
+}
+
+void QTXLoggerTXT::setLogPath(const QString& path) {
+    logPath_ = path;
+    QDir().mkpath(path);
+}
+
+void QTXLoggerTXT::closeLog() {
+    if (!enabled_ || !open_) return;
+    flushPending();
+    file_.reset();
+    open_ = false;
+    currentFile_.clear();
+}
+
+void QTXLoggerTXT::AssertVerbosity() {
+    WriteLog(QStringLiteral("[Log Verbosity is set to ") + QString::number(verbosity_) +
+                 QStringLiteral(", Log Date is ") + OleDate::format(OleDate::now(), QStringLiteral("mm/dd/yyyy")) +
+                 QStringLiteral("]"),
+             0);
+}
+
+void QTXLoggerTXT::WriteLog(const QString& message, int level) {
+    try {
+        level = std::clamp(level, 0, 9);
+        if (!enabled_) return;
+        if (!open_) openFile();
+        if (verbosity_ >= level) writeLine(message);
+    } catch (...) {
+        // The log is the last place a failure could be reported; losing the line is all we can do.
+    }
+}
+
+void QTXLoggerTXT::openFile() {
+    const double now = OleDate::now();
+    const QString name =
+        logPath_ + QLatin1Char('/') + prefix_ + OleDate::toLogFileStamp(now) + postfix_ + QStringLiteral(".log");
+    auto file = std::make_unique<QFile>(name);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
+    file_ = std::move(file);
+    pending_.clear();
+    openBufferLength_ = std::max<int>(1, bufferLength_);
+    currentFile_ = name;
+    fileDate_ = OleDate::datePart(now);
+    if (logHandleAssertion_) {
+        QFile::remove(logHandleFile_);
+        QFile handle(logHandleFile_);
+        if (handle.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            handle.write((QDir::toNativeSeparators(name) + QStringLiteral("\r\n")).toUtf8());
+    }
+    open_ = true;
+}
+
+void QTXLoggerTXT::writeLine(const QString& message) {
+    if (!enabled_ || !open_) return;
+    const double now = OleDate::now();
+    if (OleDate::datePart(now) != fileDate_) {
+        const QString previous = currentFile_;
+        closeLog();
+        WriteLog(QStringLiteral("Previous log file for this session = ") + previous, 0);
+        if (!open_) return;
+    }
+    pending_ += (OleDate::format(OleDate::now(), QStringLiteral("hh:nn:ss")) + QStringLiteral(" : ") + message +
+                 QStringLiteral("\r\n"))
+                    .toUtf8();
+    if (pending_.size() >= openBufferLength_) flushPending();
+}
+
+void QTXLoggerTXT::flushPending() {
+    if (file_ && !pending_.isEmpty()) file_->write(pending_);
+    pending_.clear();
+}
+
+void QTXLoggerTXT::LSM_Init(int days) {
+    retentionDays_ = static_cast<std::int16_t>(std::clamp(days, 7, 1000));
+    // Upper-casing the folder name would name another folder on a case-sensitive file system,
+    // so the pass lists the folder exactly as configured.
+    retentionPath_ = logPath_;
+    WriteLog(QStringLiteral("Logs in '") + retentionPath_ +
+                 QStringLiteral("' will be removed after they are older than ") + QString::number(retentionDays_) +
+                 QStringLiteral(" days."),
+             0);
+    lastRetentionHour_ = 0.0;
+    retentionReady_ = true;
+}
+
+void QTXLoggerTXT::LSM_Run() {
+    if (!retentionReady_) return;
+    try {
+        const double now = OleDate::now();
+        const double hour = OleDate::fromParts(OleDate::year(now), OleDate::month(now), OleDate::day(now),
+                                               OleDate::hour(now));
+        if (!(hour > lastRetentionHour_)) return;
+        lastRetentionHour_ = hour;
+        const double cutOff = OleDate::addDays(now, -retentionDays_);
+
+        int removed = 0;
+        double bytes = 0.0;
+        const QFileInfoList files =
+            QDir(retentionPath_).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo& info : files) {
+            const QString path = info.absoluteFilePath();
+            if (!info.lastModified().isValid()) continue; // unreadable time: leave the file alone
+            const double modified = GetLastModifiedFileTime(path);
+            const std::int32_t size = GetFileSizeInBytes(path);
+            if (modified < cutOff && KillFileAndDiscardError(path)) {
+                ++removed;
+                bytes += static_cast<double>(static_cast<std::uint32_t>(size));
+            }
+        }
+        if (removed > 0)
+            writeLine(QStringLiteral("Removed ") + QString::number(removed) + QStringLiteral(" logs. Freed ") +
+                      groupedTwoDecimals(bytes / 1024.0) + QStringLiteral(" kB of disk space."));
+    } catch (...) {
+        // A failing pass ends quietly; the next clock hour tries again.
+    }
+}
+
+QString QTXLoggerTXT::currentFileName() const {
+    return open_ ? currentFile_ : QString();
+}
+
+double QTXLoggerTXT::GetLastModifiedFileTime(const QString& path) {
+    const QDateTime modified = QFileInfo(path).lastModified();
+    return modified.isValid() ? OleDate::fromDateTime(modified.toLocalTime()) : 0.0;
+}
+
+std::int32_t QTXLoggerTXT::GetFileSizeInBytes(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.size())));
+}
+
+bool QTXLoggerTXT::KillFileAndDiscardError(const QString& path) {
+    return QFile::remove(path);
+}
