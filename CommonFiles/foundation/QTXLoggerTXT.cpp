@@ -45,7 +45,7 @@ void QTXLoggerTXT::closeLog() {
 
 void QTXLoggerTXT::AssertVerbosity() {
     WriteLog(QStringLiteral("[Log Verbosity is set to ") + QString::number(verbosity_) +
-                 QStringLiteral(", Log Date is ") + OleDate::format(OleDate::now(), QStringLiteral("mm/dd/yyyy")) +
+                 QStringLiteral(", Log Date is ") + OleDate::toGeneralDate(OleDate::datePart(OleDate::now())) +
                  QStringLiteral("]"),
              0);
 }
@@ -90,7 +90,7 @@ void QTXLoggerTXT::writeLine(const QString& message) {
         WriteLog(QStringLiteral("Previous log file for this session = ") + previous, 0);
         if (!open_) return;
     }
-    pending_ += (OleDate::format(OleDate::now(), QStringLiteral("hh:nn:ss")) + QStringLiteral(" : ") + message +
+    pending_ += (OleDate::format(now, QStringLiteral("hh:mm:ss")) + QStringLiteral(" : ") + message +
                  QStringLiteral("\r\n"))
                     .toUtf8();
     if (pending_.size() >= openBufferLength_) flushPending();
