@@ -44,8 +44,6 @@ public:
     QString CommandText() const;
     void setCommandType(int type);
     int CommandType() const;
-    int CommandTimeout() const; // seconds; -1 (default) uses the connection's
-    void setCommandTimeout(int seconds);
 
     Parameter CreateParameter(const QString& name, int type, int direction, int size = 0,
                               const Variant& value = Variant());

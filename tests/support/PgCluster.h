@@ -32,8 +32,9 @@ public:
 
     // Creates a database owned by the superuser (lower-cased, as unquoted names fold).
     void createDatabase(const QString& name);
-    // Creates a login role with a password (every role can log in with its password or trust).
-    void createRole(const QString& name, const QString& password = QStringLiteral("secret"));
+    // Creates a login role with a password (lower-cased). Superuser by default, so a test can create
+    // and read whatever it needs under that role; authentication is trust, so any password works.
+    void createRole(const QString& name, const QString& password = QStringLiteral("secret"), bool superuser = true);
     // Runs a script (several statements) in the database through libpq; throws on error.
     void exec(const QString& db, const QString& sql);
 

@@ -1,0 +1,434 @@
+#include "platform/ado/PgBackend.h"
+
+#include "platform/ado/AdoTypes.h"
+#include "platform/ado/SqlText.h"
+
+#include <QTimeZone>
+
+#include <libpq-fe.h>
+
+#include <cmath>
+
+namespace ado {
+
+namespace {
+
+// Type oids of the built-in types the layer converts.
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kOid = 26, kFloat4 = 700,
+              kFloat8 = 701, kVarchar = 1043, kDate = 1082, kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700,
+              kUnknown = 0;
+
+// The SQLSTATE as one integer: its five characters read in base 36 (so "57014" and "42P01" both
+// stay distinct, stable numbers). The description carries the SQLSTATE itself.
+int sqlStateNumber(const char* state) {
+    if (!state || !*state)
+        return LayerError::ConnectionFailed;
+    int n = 0;
+    for (const char* p = state; *p; ++p) {
+        const char c = *p;
+        const int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'Z') ? c - 'A' + 10 : 0;
+        n = n * 36 + digit;
+    }
+    return n;
+}
+
+QString cleanMessage(const char* msg) { return QString::fromUtf8(msg).trimmed(); }
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return 0;
+}
+
+ColumnKind kindOf(Oid type) {
+    switch (type) {
+    case kDate:
+    case kTimestamp:
+    case kTimestampTz:
+        return ColumnKind::Date;
+    case kBytea:
+        return ColumnKind::Blob;
+    default:
+        return ColumnKind::Other;
+    }
+}
+
+Variant readValue(const char* text, int len, Oid type) {
+    switch (type) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        return Variant(static_cast<std::int64_t>(std::strtoll(text, nullptr, 10)));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric: {
+        if (std::strcmp(text, "NaN") == 0)
+            return Variant(std::nan(""));
+        return Variant(std::strtod(text, nullptr));
+    }
+    case kBool:
+        return Variant(text[0] == 't');
+    case kDate:
+    case kTimestamp:
+    case kTimestampTz: {
+        double d = 0;
+        if (TimestampText::parse(text, len, d))
+            return Variant::fromDate(d);
+        return Variant(QString::fromUtf8(text, len)); // infinity and the like
+    }
+    case kBytea: {
+        if (len >= 2 && text[0] == '\\' && text[1] == 'x') {
+            QByteArray bytes;
+            bytes.reserve((len - 2) / 2);
+            for (int i = 2; i + 1 < len; i += 2)
+                bytes.append(char(hexValue(text[i]) * 16 + hexValue(text[i + 1])));
+            return Variant(QString::fromLatin1(bytes));
+        }
+        return Variant(QString::fromLatin1(text, len));
+    }
+    default:
+        return Variant(QString::fromUtf8(text, len));
+    }
+}
+
+QByteArray doubleText(double d) {
+    if (std::isnan(d))
+        return "NaN";
+    if (std::isinf(d))
+        return d > 0 ? "Infinity" : "-Infinity";
+    return QByteArray::number(d, 'g', 17);
+}
+
+QByteArray integerText(const Variant& v) { return QByteArray::number(static_cast<qlonglong>(v.toDouble())); }
+
+} // namespace
+
+void PgBackend::Bound::add(unsigned type, const QByteArray& value, bool isNull, int format) {
+    types.push_back(type);
+    values.push_back(isNull ? QByteArray() : value);
+    lengths.push_back(isNull ? 0 : int(value.size()));
+    formats.push_back(format);
+    pointers.push_back(nullptr);
+    if (isNull)
+        values.back() = QByteArray(); // pointer stays null
+}
+
+void PgBackend::Bound::finish() {
+    for (size_t i = 0; i < values.size(); ++i)
+        pointers[i] = values[i].isNull() ? nullptr : values[i].constData();
+}
+
+PgBackend::~PgBackend() { close(); }
+
+void PgBackend::open(const ConnectionString& cs, int connectionTimeout, int commandTimeout) {
+    const QString user = cs.userId().toLower();
+    const QString db = cs.catalog().isEmpty() ? user : cs.catalog().toLower();
+    QString tz = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    if (tz.isEmpty() || tz.contains(' '))
+        tz.clear();
+    const QByteArray host = cs.pgHost().toUtf8();
+    const QByteArray port = QByteArray::number(cs.pgPort());
+    const QByteArray dbname = db.toUtf8();
+    const QByteArray username = user.toUtf8();
+    const QByteArray password = cs.password().toUtf8();
+    const QByteArray timeout = QByteArray::number(connectionTimeout > 0 ? std::max(connectionTimeout, 2) : 0);
+    // Dates cross as local wall-clock readings: the session's zone is the host's, so a
+    // timestamptz column reads as the local time too.
+    QByteArray options = "-c statement_timeout=" + QByteArray::number(qint64(commandTimeout) * 1000) + " -c DateStyle=ISO";
+    if (!tz.isEmpty())
+        options += " -c TimeZone=" + tz.toUtf8();
+    QByteArray app = cs.value("Application Name").toUtf8();
+    if (app.isEmpty())
+        app = "k48213";
+    const char* keys[] = {"host", "port", "dbname", "user", "password", "connect_timeout", "options",
+                          "application_name", "client_encoding", nullptr};
+    const char* values[] = {host.constData(),    port.constData(),    dbname.constData(),
+                            username.constData(), password.constData(), timeout.constData(),
+                            options.constData(), app.constData(),      "UTF8",
+                            nullptr};
+    if (host.isEmpty())
+        throw AdoError(LayerError::BadConnectionString, "PostgreSQL: the Data Source names no server");
+    if (user.isEmpty() && db.isEmpty())
+        throw AdoError(LayerError::BadConnectionString, "PostgreSQL: the connection string names no database and no user");
+    PGconn* conn = PQconnectdbParams(keys, values, 0);
+    ++roundTrips_;
+    if (!conn)
+        throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: out of memory");
+    if (PQstatus(conn) != CONNECTION_OK) {
+        const QString msg = cleanMessage(PQerrorMessage(conn));
+        PQfinish(conn);
+        throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: cannot connect to " + cs.dataSource() + ": " + msg);
+    }
+    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    conn_ = conn;
+}
+
+void PgBackend::close() noexcept {
+    if (conn_)
+        PQfinish(conn_);
+    conn_ = nullptr;
+    prepared_.clear();
+}
+
+void PgBackend::setCommandTimeout(int seconds) {
+    if (!conn_)
+        return;
+    const QByteArray sql = "SET statement_timeout = " + QByteArray::number(qint64(seconds) * 1000);
+    runSimple(sql.constData());
+}
+
+void PgBackend::failConnection(const QString& context) {
+    const QString msg = cleanMessage(PQerrorMessage(conn_));
+    if (PQstatus(conn_) == CONNECTION_BAD)
+        close();
+    throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: " + (context.isEmpty() ? QString() : context + ": ") + msg);
+}
+
+void PgBackend::failResult(PGresult* res) {
+    const char* state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
+    QString msg = cleanMessage(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
+    if (msg.isEmpty())
+        msg = cleanMessage(PQresultErrorMessage(res));
+    if (msg.isEmpty() && conn_)
+        msg = cleanMessage(PQerrorMessage(conn_));
+    const int number = sqlStateNumber(state);
+    const QString stateText = state ? QString::fromLatin1(state) : QString();
+    PQclear(res);
+    if (conn_ && PQstatus(conn_) == CONNECTION_BAD)
+        close();
+    throw AdoError(number, "PostgreSQL: " + (stateText.isEmpty() ? QString() : "[" + stateText + "] ") + msg);
+}
+
+void PgBackend::checkCommand(PGresult* res) {
+    if (!res)
+        failConnection({});
+    const ExecStatusType st = PQresultStatus(res);
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK)
+        failResult(res);
+}
+
+void PgBackend::runSimple(const char* sql) {
+    if (!conn_)
+        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    ++roundTrips_;
+    PGresult* res = PQexec(conn_, sql);
+    checkCommand(res);
+    PQclear(res);
+}
+
+PGresult* PgBackend::run(const QString& key, const QByteArray& sql, Bound& bound) {
+    if (!conn_)
+        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    bound.finish();
+    auto it = prepared_.constFind(key);
+    QByteArray name;
+    if (it == prepared_.constEnd()) {
+        if (prepared_.size() >= 500) {
+            runSimple("DEALLOCATE ALL");
+            prepared_.clear();
+        }
+        name = "ado_" + QByteArray::number(++nextStatement_);
+        ++roundTrips_;
+        PGresult* res = PQprepare(conn_, name.constData(), sql.constData(), int(bound.types.size()),
+                                  reinterpret_cast<const Oid*>(bound.types.data()));
+        checkCommand(res);
+        PQclear(res);
+        prepared_.insert(key, name);
+    } else {
+        name = it.value();
+    }
+    ++roundTrips_;
+    PGresult* res = PQexecPrepared(conn_, name.constData(), int(bound.values.size()), bound.pointers.data(),
+                                   bound.lengths.data(), bound.formats.data(), 0);
+    checkCommand(res);
+    return res;
+}
+
+ResultSet PgBackend::readResult(PGresult* res) const {
+    ResultSet rs;
+    rs.hasRows = PQresultStatus(res) == PGRES_TUPLES_OK;
+    const char* affected = PQcmdTuples(res);
+    rs.affected = affected && *affected ? std::strtoll(affected, nullptr, 10) : -1;
+    if (!rs.hasRows)
+        return rs;
+    const int nf = PQnfields(res);
+    std::vector<Oid> types(static_cast<size_t>(nf));
+    for (int i = 0; i < nf; ++i) {
+        types[size_t(i)] = PQftype(res, i);
+        rs.columns.append({QString::fromUtf8(PQfname(res, i)), kindOf(types[size_t(i)])});
+    }
+    const int nt = PQntuples(res);
+    rs.rows.reserve(size_t(nt));
+    for (int r = 0; r < nt; ++r) {
+        QList<Variant> row;
+        row.reserve(nf);
+        for (int i = 0; i < nf; ++i) {
+            if (PQgetisnull(res, r, i))
+                row.append(Variant::null());
+            else
+                row.append(readValue(PQgetvalue(res, r, i), PQgetlength(res, r, i), types[size_t(i)]));
+        }
+        rs.rows.push_back(std::move(row));
+    }
+    return rs;
+}
+
+ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& params) {
+    if (!conn_)
+        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    int count = 0;
+    const QString numbered = SqlText::numberPlaceholders(sql, count);
+    if (count != int(params.size()))
+        throw AdoError(LayerError::InvalidArgument, QStringLiteral("The statement has %1 placeholders but %2 values were given")
+                                                        .arg(count)
+                                                        .arg(params.size()));
+    if (params.empty() && SqlText::isScript(sql)) {
+        // A script of several statements cannot be prepared; it runs as one simple query.
+        ++roundTrips_;
+        PGresult* res = PQexec(conn_, numbered.toUtf8().constData());
+        checkCommand(res);
+        ResultSet rs = readResult(res);
+        PQclear(res);
+        return rs;
+    }
+    Bound bound;
+    QString key = sql;
+    key.reserve(sql.size() + 1 + int(params.size()));
+    key += QChar(0x1f);
+    for (const BindValue& bv : params) {
+        const Variant& v = bv.value;
+        switch (v.type()) {
+        case Variant::Type::Empty:
+        case Variant::Type::Null:
+            bound.add(kUnknown, {}, true);
+            key += 'n';
+            break;
+        case Variant::Type::Boolean:
+            bound.add(kUnknown, QByteArray::number(qlonglong(booleanAsInteger(v))), false);
+            key += 'u';
+            break;
+        case Variant::Type::Integer:
+            // Left to the server to type from the context, so an integer compares with a text
+            // column as readily as with a number column.
+            bound.add(kUnknown, integerText(v), false);
+            key += 'u';
+            break;
+        case Variant::Type::Double:
+            bound.add(kFloat8, doubleText(v.toDouble()), false);
+            key += 'd';
+            break;
+        case Variant::Type::Date:
+            bound.add(kTimestamp, TimestampText::format(v.toDate()).toLatin1(), false);
+            key += 't';
+            break;
+        case Variant::Type::Text:
+            if (bv.blob) {
+                bound.add(kBytea, v.toText().toLatin1(), false, 1);
+                key += 'b';
+            } else {
+                bound.add(kUnknown, v.toText().toUtf8(), false);
+                key += 'u';
+            }
+            break;
+        }
+    }
+    PGresult* res = run(key, numbered.toUtf8(), bound);
+    ResultSet rs = readResult(res);
+    PQclear(res);
+    return rs;
+}
+
+void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
+    if (!conn_)
+        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!SqlText::isSafeIdentifier(name) || name.startsWith('"'))
+        throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");
+    Bound bound;
+    QString key = QStringLiteral("call\x1f") + name;
+    QByteArray sql = "SELECT * FROM " + name.toUtf8() + "(";
+    int n = 0;
+    for (const Parameter& p : std::as_const(params)) {
+        if (!p.isInput())
+            continue;
+        const Variant v = toParameterType(p.Value(), p.Type());
+        const bool null = v.isNull();
+        Oid type = kUnknown;
+        QByteArray text;
+        switch (p.Type()) {
+        case adInteger:
+            type = kInt4;
+            if (!null)
+                text = integerText(v);
+            break;
+        case adDouble:
+            type = kFloat8;
+            if (!null)
+                text = doubleText(v.toDouble());
+            break;
+        case adDate:
+            type = kTimestamp;
+            if (!null)
+                text = TimestampText::format(v.toDate()).toLatin1();
+            break;
+        case adVarChar:
+        case adVarWChar:
+            type = kVarchar;
+            if (!null)
+                text = v.toText().toUtf8();
+            break;
+        default:
+            type = kText;
+            if (!null)
+                text = v.toText().toUtf8();
+            break;
+        }
+        bound.add(type, text, null);
+        key += QChar(0x1f) + QString::number(type);
+        sql += (n ? ",$" : "$") + QByteArray::number(n + 1);
+        ++n;
+    }
+    sql += ")";
+    PGresult* res = run(key, sql, bound);
+    const int nf = PQnfields(res);
+    const bool haveRow = PQntuples(res) > 0;
+    for (Parameter& p : params) {
+        if (!p.isOutput())
+            continue;
+        Variant out = Variant::null();
+        if (haveRow) {
+            const QByteArray wanted = p.Name().toLower().toUtf8();
+            for (int i = 0; i < nf; ++i) {
+                if (qstricmp(PQfname(res, i), wanted.constData()) == 0) {
+                    if (!PQgetisnull(res, 0, i))
+                        out = toParameterType(readValue(PQgetvalue(res, 0, i), PQgetlength(res, 0, i), PQftype(res, i)),
+                                              p.Type());
+                    break;
+                }
+            }
+        }
+        p.setValue(out);
+    }
+    PQclear(res);
+}
+
+void PgBackend::begin() { runSimple("BEGIN"); }
+void PgBackend::commit() { runSimple("COMMIT"); }
+void PgBackend::rollback() { runSimple("ROLLBACK"); }
+
+QStringList PgBackend::primaryKey(const QString& table) {
+    ResultSet rs = execute(QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+                                          "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass(?) AND i.indisprimary "
+                                          "ORDER BY array_position(i.indkey, a.attnum)"),
+                           {BindValue{Variant(table), false}});
+    QStringList out;
+    for (const auto& row : rs.rows)
+        out << row[0].toText();
+    return out;
+}
+
+} // namespace ado

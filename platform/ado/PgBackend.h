@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/ado/Backend.h"
+
+#include <QByteArray>
+#include <QHash>
+
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace ado {
+
+// PostgreSQL through libpq. Statements are prepared once per connection (PQprepare) and run with
+// PQexecPrepared; procedures are functions with OUT parameters (see Command.h).
+class PgBackend : public Backend {
+public:
+    PgBackend() = default;
+    ~PgBackend() override;
+
+    void open(const ConnectionString& cs, int connectionTimeout, int commandTimeout) override;
+    void close() noexcept override;
+    bool isOpen() const override { return conn_ != nullptr; }
+    void setCommandTimeout(int seconds) override;
+
+    ResultSet execute(const QString& sql, const std::vector<BindValue>& params) override;
+    void callProcedure(const QString& name, QList<Parameter>& params) override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+
+    QStringList primaryKey(const QString& table) override;
+    ReturningStyle returningStyle() const override { return ReturningStyle::Returning; }
+    QString dbmsName() const override { return QStringLiteral("PostgreSQL"); }
+
+private:
+    struct Bound {
+        std::vector<unsigned> types;
+        std::vector<QByteArray> values;
+        std::vector<const char*> pointers;
+        std::vector<int> lengths;
+        std::vector<int> formats;
+        void add(unsigned type, const QByteArray& value, bool isNull, int format = 0);
+        void finish();
+    };
+
+    [[noreturn]] void failConnection(const QString& context);
+    [[noreturn]] void failResult(pg_result* res);
+    void checkCommand(pg_result* res);
+    pg_result* run(const QString& key, const QByteArray& sql, Bound& bound);
+    void runSimple(const char* sql);
+    ResultSet readResult(pg_result* res) const;
+
+    pg_conn* conn_ = nullptr;
+    QHash<QString, QByteArray> prepared_; // cache key → statement name
+    int nextStatement_ = 0;
+};
+
+} // namespace ado

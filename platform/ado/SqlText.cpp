@@ -1,0 +1,200 @@
+#include "platform/ado/SqlText.h"
+
+#include "CommonFiles/foundation/OleDate.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace ado {
+
+namespace {
+
+// Skips a literal, quoted name or comment starting at i; returns the index after it, or i when
+// nothing is skipped.
+int skipQuoted(const QString& s, int i) {
+    const int n = int(s.size());
+    const QChar c = s[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+        const QChar close = c == '[' ? QChar(']') : c;
+        int j = i + 1;
+        while (j < n) {
+            if (s[j] == close) {
+                if (j + 1 < n && s[j + 1] == close && close != ']') {
+                    j += 2;
+                    continue;
+                }
+                return j + 1;
+            }
+            ++j;
+        }
+        return n;
+    }
+    if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+        int j = int(s.indexOf('\n', i));
+        return j < 0 ? n : j + 1;
+    }
+    if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+        int j = int(s.indexOf("*/", i + 2));
+        return j < 0 ? n : j + 2;
+    }
+    return i;
+}
+
+} // namespace
+
+QString SqlText::numberPlaceholders(const QString& sql, int& count) {
+    count = 0;
+    if (!sql.contains('?'))
+        return sql;
+    QString out;
+    out.reserve(sql.size() + 16);
+    const int n = int(sql.size());
+    int i = 0;
+    while (i < n) {
+        const int after = skipQuoted(sql, i);
+        if (after != i) {
+            out += QStringView(sql).mid(i, after - i);
+            i = after;
+            continue;
+        }
+        if (sql[i] == '?') {
+            out += '$' + QString::number(++count);
+        } else {
+            out += sql[i];
+        }
+        ++i;
+    }
+    return out;
+}
+
+QString SqlText::singleTable(const QString& sql) {
+    // Blank out literals and comments so keywords inside them do not count.
+    QString s;
+    s.reserve(sql.size());
+    const int n = int(sql.size());
+    for (int i = 0; i < n;) {
+        const int after = skipQuoted(sql, i);
+        if (after != i) {
+            if (sql[i] == '"' || sql[i] == '[' || sql[i] == '`')
+                s += QStringView(sql).mid(i, after - i); // quoted names stay
+            else
+                s += QString(after - i, ' ');
+            i = after;
+        } else {
+            s += sql[i++];
+        }
+    }
+    static const QRegularExpression fromRe(QStringLiteral("\\bfrom\\b"), QRegularExpression::CaseInsensitiveOption);
+    const auto m = fromRe.match(s);
+    if (!m.hasMatch())
+        return {};
+    QString rest = s.mid(m.capturedEnd()).trimmed();
+    static const QRegularExpression endRe(
+        QStringLiteral("\\b(where|order|group|having|limit|union|for|fetch|offset)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto e = endRe.match(rest);
+    if (e.hasMatch())
+        rest = rest.left(e.capturedStart());
+    rest = rest.trimmed();
+    while (rest.endsWith(';'))
+        rest.chop(1);
+    rest = rest.trimmed();
+    if (rest.contains(',') || rest.contains('(')
+        || QRegularExpression(QStringLiteral("\\bjoin\\b"), QRegularExpression::CaseInsensitiveOption).match(rest).hasMatch())
+        return {};
+    // Allow "TABLE alias" / "TABLE AS alias": the table is the first word.
+    const int space = int(rest.indexOf(QRegularExpression(QStringLiteral("\\s"))));
+    const QString table = space < 0 ? rest : rest.left(space);
+    return isSafeIdentifier(table) ? table : QString();
+}
+
+bool SqlText::isSafeIdentifier(const QString& name) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_$]*(\\.[A-Za-z_][A-Za-z0-9_$]*)?$"));
+    static const QRegularExpression quoted(QStringLiteral("^\"[^\"]+\"$"));
+    return plain.match(name).hasMatch() || quoted.match(name).hasMatch();
+}
+
+bool SqlText::isScript(const QString& sql) {
+    const int n = int(sql.size());
+    bool sawSemicolon = false;
+    for (int i = 0; i < n;) {
+        const int after = skipQuoted(sql, i);
+        if (after != i) {
+            if (sawSemicolon && (sql[i] == '\'' || sql[i] == '"'))
+                return true;
+            i = after;
+            continue;
+        }
+        if (sql[i] == ';')
+            sawSemicolon = true;
+        else if (sawSemicolon && !sql[i].isSpace())
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+bool SqlText::mentions(const QString& sql, const QString& word) {
+    return QRegularExpression("\\b" + QRegularExpression::escape(word) + "\\b", QRegularExpression::CaseInsensitiveOption)
+        .match(sql)
+        .hasMatch();
+}
+
+namespace {
+inline bool digits(const char* p, int count, int& out) {
+    int v = 0;
+    for (int i = 0; i < count; ++i) {
+        if (p[i] < '0' || p[i] > '9')
+            return false;
+        v = v * 10 + (p[i] - '0');
+    }
+    out = v;
+    return true;
+}
+} // namespace
+
+bool TimestampText::parse(const char* t, int len, double& oleDate) {
+    // yyyy-MM-dd is the least; time parts optional.
+    int y, mo, d, h = 0, mi = 0, s = 0, ms = 0;
+    if (len < 10 || !digits(t, 4, y) || t[4] != '-' || !digits(t + 5, 2, mo) || t[7] != '-' || !digits(t + 8, 2, d))
+        return false;
+    int i = 10;
+    double fracMs = 0;
+    if (i < len && (t[i] == ' ' || t[i] == 'T')) {
+        if (len < i + 6 || !digits(t + i + 1, 2, h) || t[i + 3] != ':' || !digits(t + i + 4, 2, mi))
+            return false;
+        i += 6;
+        if (i < len && t[i] == ':') {
+            if (len < i + 3 || !digits(t + i + 1, 2, s))
+                return false;
+            i += 3;
+            if (i < len && (t[i] == '.' || t[i] == ',')) {
+                ++i;
+                double scale = 100.0;
+                while (i < len && t[i] >= '0' && t[i] <= '9') {
+                    fracMs += (t[i] - '0') * scale;
+                    scale /= 10.0;
+                    ++i;
+                }
+            }
+        }
+    }
+    // The rest may be a zone ("+01", "Z", "+05:30"): the value is the wall-clock reading.
+    if (i < len && !(t[i] == '+' || t[i] == '-' || t[i] == 'Z' || t[i] == ' '))
+        return false;
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+        return false;
+    ms = int(std::lround(fracMs));
+    oleDate = OleDate::fromParts(y, mo, d, h, mi, s, ms);
+    return true;
+}
+
+bool TimestampText::parse(const QString& text, double& oleDate) {
+    const QByteArray b = text.toLatin1();
+    return parse(b.constData(), int(b.size()), oleDate);
+}
+
+QString TimestampText::format(double oleDate) { return OleDate::toIsoMs(oleDate); }
+
+} // namespace ado

@@ -1,0 +1,481 @@
+#include "platform/ado/SqliteBackend.h"
+
+#include "platform/ado/AdoTypes.h"
+#include "platform/ado/SqlText.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <climits>
+#include <cstring>
+
+namespace ado {
+
+namespace {
+
+ColumnKind kindOf(const char* declType) {
+    if (!declType)
+        return ColumnKind::Other;
+    const QByteArray t = QByteArray(declType).toUpper();
+    if (t.contains("DATE") || t.contains("TIME"))
+        return ColumnKind::Date;
+    if (t.contains("BLOB") || t.contains("BINARY") || t.contains("IMAGE") || t.contains("BYTEA"))
+        return ColumnKind::Blob;
+    return ColumnKind::Other;
+}
+
+Variant readColumn(sqlite3_stmt* stmt, int i, ColumnKind kind) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+        return Variant(sqlite3_column_double(stmt, i));
+    case SQLITE_TEXT: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        const int len = sqlite3_column_bytes(stmt, i);
+        if (kind == ColumnKind::Date) {
+            double d = 0;
+            if (TimestampText::parse(text, len, d))
+                return Variant::fromDate(d);
+        }
+        if (kind == ColumnKind::Blob)
+            return Variant(QString::fromLatin1(text, len));
+        return Variant(QString::fromUtf8(text, len));
+    }
+    case SQLITE_BLOB: {
+        const char* data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+        return Variant(QString::fromLatin1(data, sqlite3_column_bytes(stmt, i)));
+    }
+    default:
+        return Variant::null();
+    }
+}
+
+// Outputs of a procedure body have no declared type when they are expressions; a text that reads
+// as a timestamp is offered as a date only when the parameter asks for one (toParameterType).
+Variant readProcedureColumn(sqlite3_stmt* stmt, int i) { return readColumn(stmt, i, kindOf(sqlite3_column_decltype(stmt, i))); }
+
+QString lowerParamName(const char* name) {
+    if (!name)
+        return {};
+    if (*name == ':' || *name == '@' || *name == '$' || *name == '?')
+        ++name;
+    return QString::fromUtf8(name).toLower();
+}
+
+} // namespace
+
+SqliteBackend::~SqliteBackend() { close(); }
+
+void SqliteBackend::fail(int rc, const QString& context) const {
+    int code = rc;
+    QString msg;
+    if (db_) {
+        code = sqlite3_extended_errcode(db_);
+        msg = QString::fromUtf8(sqlite3_errmsg(db_));
+    } else {
+        msg = QString::fromUtf8(sqlite3_errstr(rc));
+    }
+    if ((rc & 0xff) == SQLITE_INTERRUPT && deadlineArmed_)
+        msg = QStringLiteral("Query timeout expired (%1 s)").arg(commandTimeout_);
+    throw AdoError(code, "SQLite: " + msg + (context.isEmpty() ? QString() : " (" + context + ")"));
+}
+
+void SqliteBackend::open(const ConnectionString& cs, int, int commandTimeout) {
+    const QString folder = cs.sqliteFolder();
+    const QString name = cs.catalog().isEmpty() ? cs.userId() : cs.catalog();
+    if (folder.trimmed().isEmpty())
+        throw AdoError(LayerError::BadConnectionString, "SQLite: the Data Source names no folder");
+    if (!QFileInfo(folder).isDir())
+        throw AdoError(LayerError::ConnectionFailed, "SQLite: the folder '" + folder + "' does not exist");
+    if (name.isEmpty())
+        throw AdoError(LayerError::BadConnectionString,
+                       "SQLite: the connection string names no database (Initial Catalog or User ID)");
+    if (name.contains('/') || name.contains('\\') || name.contains(".."))
+        throw AdoError(LayerError::BadConnectionString, "SQLite: '" + name + "' is not a database name");
+    const QString file = QDir(folder).filePath(name + ".sqlite");
+    if (!QFileInfo::exists(file))
+        throw AdoError(LayerError::ConnectionFailed,
+                       "SQLite: database '" + name + "' does not exist in '" + folder + "'");
+
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw AdoError(rc, "SQLite: cannot open '" + file + "': " + msg);
+    }
+    db_ = db;
+    sqlite3_extended_result_codes(db_, 1);
+    commandTimeout_ = commandTimeout;
+    sqlite3_busy_timeout(db_, commandTimeout > 0 ? commandTimeout * 1000 : INT_MAX);
+    sqlite3_progress_handler(db_, 4000, &SqliteBackend::progress, this);
+    try {
+        runSimple("PRAGMA journal_mode=WAL");
+        runSimple("PRAGMA synchronous=NORMAL");
+        runSimple("PRAGMA foreign_keys=ON");
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void SqliteBackend::close() noexcept {
+    if (!db_)
+        return;
+    clearProcedures();
+    for (sqlite3_stmt* s : std::as_const(cache_))
+        sqlite3_finalize(s);
+    cache_.clear();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+void SqliteBackend::setCommandTimeout(int seconds) {
+    commandTimeout_ = seconds;
+    if (db_)
+        sqlite3_busy_timeout(db_, seconds > 0 ? seconds * 1000 : INT_MAX);
+}
+
+int SqliteBackend::progress(void* self) {
+    auto* b = static_cast<SqliteBackend*>(self);
+    return b->deadlineArmed_ && std::chrono::steady_clock::now() > b->deadline_ ? 1 : 0;
+}
+
+void SqliteBackend::armDeadline() {
+    deadlineArmed_ = commandTimeout_ > 0;
+    if (deadlineArmed_)
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(commandTimeout_);
+}
+
+void SqliteBackend::runSimple(const char* sql) {
+    char* err = nullptr;
+    ++roundTrips_;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : "");
+        sqlite3_free(err);
+        throw AdoError(sqlite3_extended_errcode(db_), "SQLite: " + msg);
+    }
+}
+
+sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
+    auto it = cache_.constFind(sql);
+    if (it != cache_.constEnd())
+        return it.value();
+    if (cache_.size() >= 500) {
+        for (sqlite3_stmt* s : std::as_const(cache_))
+            sqlite3_finalize(s);
+        cache_.clear();
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v3(db_, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    if (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";") {
+        sqlite3_finalize(stmt);
+        return nullptr; // a script: run statement by statement, uncached
+    }
+    cache_.insert(sql, stmt);
+    return stmt;
+}
+
+void SqliteBackend::bind(sqlite3_stmt* stmt, int index, const BindValue& bv) {
+    const Variant& v = bv.value;
+    int rc = SQLITE_OK;
+    switch (v.type()) {
+    case Variant::Type::Empty:
+    case Variant::Type::Null:
+        rc = sqlite3_bind_null(stmt, index);
+        break;
+    case Variant::Type::Boolean:
+        rc = sqlite3_bind_int64(stmt, index, booleanAsInteger(v));
+        break;
+    case Variant::Type::Integer:
+        rc = sqlite3_bind_int64(stmt, index, static_cast<sqlite3_int64>(v.toDouble())); // exact below 2^53
+        break;
+    case Variant::Type::Double:
+        rc = sqlite3_bind_double(stmt, index, v.toDouble());
+        break;
+    case Variant::Type::Date: {
+        const QByteArray t = TimestampText::format(v.toDate()).toLatin1();
+        rc = sqlite3_bind_text(stmt, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case Variant::Type::Text:
+        if (bv.blob) {
+            const QByteArray b = v.toText().toLatin1();
+            rc = sqlite3_bind_blob(stmt, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        } else {
+            const QByteArray t = v.toText().toUtf8();
+            rc = sqlite3_bind_text(stmt, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        }
+        break;
+    }
+    if (rc != SQLITE_OK)
+        fail(rc, QStringLiteral("binding parameter %1").arg(index));
+}
+
+ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue>& params) {
+    if (!db_)
+        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (SqlText::mentions(sql, QStringLiteral("ado_procedures")))
+        clearProcedures();
+    armDeadline();
+    ResultSet rs;
+    sqlite3_stmt* stmt = prepared(sql);
+    if (!stmt) {
+        // A script of several statements: each runs in turn; the last one with columns gives the rows.
+        if (!params.empty())
+            throw AdoError(LayerError::NotSupported, "Parameters cannot be bound to a script of several statements");
+        const QByteArray utf8 = sql.toUtf8();
+        const char* p = utf8.constData();
+        const char* end = p + utf8.size();
+        while (p < end) {
+            sqlite3_stmt* s = nullptr;
+            const char* tail = nullptr;
+            int rc = sqlite3_prepare_v2(db_, p, int(end - p), &s, &tail);
+            if (rc != SQLITE_OK)
+                fail(rc);
+            p = tail;
+            if (!s)
+                continue;
+            ++roundTrips_;
+            const int n = sqlite3_column_count(s);
+            ResultSet part;
+            part.hasRows = n > 0;
+            for (int i = 0; i < n; ++i)
+                part.columns.append({QString::fromUtf8(sqlite3_column_name(s, i)), kindOf(sqlite3_column_decltype(s, i))});
+            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+                QList<Variant> row;
+                row.reserve(n);
+                for (int i = 0; i < n; ++i)
+                    row.append(readColumn(s, i, part.columns[i].kind));
+                part.rows.push_back(std::move(row));
+            }
+            sqlite3_finalize(s);
+            if (rc != SQLITE_DONE)
+                fail(rc);
+            if (part.hasRows)
+                rs = std::move(part);
+            rs.affected = sqlite3_changes64(db_);
+        }
+        return rs;
+    }
+
+    struct Reset {
+        sqlite3_stmt* s;
+        ~Reset() {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        }
+    } reset{stmt};
+    const int expected = sqlite3_bind_parameter_count(stmt);
+    if (expected != int(params.size()))
+        throw AdoError(LayerError::InvalidArgument, QStringLiteral("The statement has %1 placeholders but %2 values were given")
+                                                        .arg(expected)
+                                                        .arg(params.size()));
+    for (int i = 0; i < expected; ++i)
+        bind(stmt, i + 1, params[size_t(i)]);
+    ++roundTrips_;
+    const int n = sqlite3_column_count(stmt);
+    rs.hasRows = n > 0;
+    for (int i = 0; i < n; ++i)
+        rs.columns.append({QString::fromUtf8(sqlite3_column_name(stmt, i)), kindOf(sqlite3_column_decltype(stmt, i))});
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        QList<Variant> row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i)
+            row.append(readColumn(stmt, i, rs.columns[i].kind));
+        rs.rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE)
+        fail(rc);
+    rs.affected = sqlite3_stmt_readonly(stmt) ? -1 : sqlite3_changes64(db_);
+    return rs;
+}
+
+void SqliteBackend::clearProcedures() noexcept {
+    for (auto& p : procedures_)
+        for (auto& s : p.statements)
+            sqlite3_finalize(s.stmt);
+    procedures_.clear();
+}
+
+SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
+    const QString key = name.toLower();
+    auto it = procedures_.find(key);
+    if (it != procedures_.end())
+        return it.value();
+
+    sqlite3_stmt* lookup = nullptr;
+    {
+        const char* sql = "SELECT body FROM ado_procedures WHERE name = ?1";
+        auto found = cache_.constFind(QString::fromLatin1(sql));
+        if (found != cache_.constEnd()) {
+            lookup = found.value();
+        } else {
+            const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &lookup, nullptr);
+            if (rc != SQLITE_OK) {
+                if (QByteArray(sqlite3_errmsg(db_)).contains("no such table"))
+                    throw AdoError(LayerError::ItemNotFound,
+                                   "SQLite: stored procedure '" + name + "' does not exist (the database has no ado_procedures table)");
+                fail(rc);
+            }
+            cache_.insert(QString::fromLatin1(sql), lookup);
+        }
+    }
+    const QByteArray nameUtf8 = name.toUtf8();
+    sqlite3_bind_text(lookup, 1, nameUtf8.constData(), int(nameUtf8.size()), SQLITE_TRANSIENT);
+    ++roundTrips_;
+    int rc = sqlite3_step(lookup);
+    QByteArray body;
+    if (rc == SQLITE_ROW)
+        body = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(lookup, 0)), sqlite3_column_bytes(lookup, 0));
+    sqlite3_reset(lookup);
+    sqlite3_clear_bindings(lookup);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail(rc);
+    if (rc == SQLITE_DONE)
+        throw AdoError(LayerError::ItemNotFound, "SQLite: stored procedure '" + name + "' does not exist");
+
+    Procedure proc;
+    const char* p = body.constData();
+    const char* end = p + body.size();
+    while (p < end) {
+        sqlite3_stmt* s = nullptr;
+        const char* tail = nullptr;
+        rc = sqlite3_prepare_v3(db_, p, int(end - p), SQLITE_PREPARE_PERSISTENT, &s, &tail);
+        if (rc != SQLITE_OK) {
+            const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
+            const int code = sqlite3_extended_errcode(db_);
+            for (auto& st : proc.statements)
+                sqlite3_finalize(st.stmt);
+            throw AdoError(code, "SQLite: stored procedure '" + name + "': " + msg);
+        }
+        p = tail;
+        if (!s)
+            continue;
+        Procedure::Statement st;
+        st.stmt = s;
+        const int np = sqlite3_bind_parameter_count(s);
+        for (int i = 1; i <= np; ++i)
+            st.paramNames.push_back(lowerParamName(sqlite3_bind_parameter_name(s, i)));
+        const int nc = sqlite3_column_count(s);
+        for (int i = 0; i < nc; ++i)
+            st.columnNames.push_back(QString::fromUtf8(sqlite3_column_name(s, i)).toLower());
+        proc.statements.push_back(std::move(st));
+    }
+    return procedures_.insert(key, std::move(proc)).value();
+}
+
+void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params) {
+    if (!db_)
+        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    armDeadline();
+    Procedure& proc = procedure(name);
+
+    // Lower-cased names of the command's parameters, once per call.
+    QVarLengthArray<QString, 16> names;
+    for (const Parameter& p : params)
+        names.append(p.Name().toLower());
+
+    const bool atomic = proc.statements.size() > 1 && sqlite3_get_autocommit(db_);
+    if (atomic)
+        runSimple("SAVEPOINT ado_procedure");
+    std::vector<QString> lastColumns;
+    QList<Variant> lastRow;
+    bool haveRow = false;
+    try {
+        for (auto& st : proc.statements) {
+            sqlite3_stmt* s = st.stmt;
+            for (size_t i = 0; i < st.paramNames.size(); ++i) {
+                BindValue bv;
+                bv.value = Variant::null();
+                for (int k = 0; k < names.size(); ++k) {
+                    if (names[k] == st.paramNames[i] && params[k].isInput()) {
+                        bv.value = params[k].Value();
+                        break;
+                    }
+                }
+                bind(s, int(i) + 1, bv);
+            }
+            ++roundTrips_;
+            int rc;
+            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+                const int nc = sqlite3_data_count(s);
+                lastRow.clear();
+                lastRow.reserve(nc);
+                for (int i = 0; i < nc; ++i)
+                    lastRow.append(readProcedureColumn(s, i));
+                if (!haveRow || lastColumns != st.columnNames)
+                    lastColumns = st.columnNames;
+                haveRow = true;
+            }
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+            if (rc != SQLITE_DONE)
+                fail(rc, "stored procedure '" + name + "'");
+        }
+    } catch (...) {
+        if (atomic) {
+            sqlite3_exec(db_, "ROLLBACK TO ado_procedure; RELEASE ado_procedure", nullptr, nullptr, nullptr);
+        }
+        throw;
+    }
+    if (atomic)
+        runSimple("RELEASE ado_procedure");
+
+    for (int k = 0; k < params.size(); ++k) {
+        Parameter& p = params[k];
+        if (!p.isOutput())
+            continue;
+        Variant out = Variant::null();
+        if (haveRow) {
+            for (size_t c = 0; c < lastColumns.size(); ++c) {
+                if (lastColumns[c] == names[k]) {
+                    out = toParameterType(lastRow[int(c)], p.Type());
+                    break;
+                }
+            }
+        }
+        p.setValue(out);
+    }
+}
+
+void SqliteBackend::begin() { runSimple("BEGIN IMMEDIATE"); }
+void SqliteBackend::commit() { runSimple("COMMIT"); }
+void SqliteBackend::rollback() { runSimple("ROLLBACK"); }
+
+QStringList SqliteBackend::primaryKey(const QString& table) {
+    if (!SqlText::isSafeIdentifier(table))
+        return {};
+    ResultSet rs = execute("PRAGMA table_info(" + table + ")", {});
+    QList<QPair<int, QString>> keys;
+    int nameCol = -1, pkCol = -1;
+    for (int i = 0; i < rs.columns.size(); ++i) {
+        if (rs.columns[i].name == "name")
+            nameCol = i;
+        if (rs.columns[i].name == "pk")
+            pkCol = i;
+    }
+    if (nameCol < 0 || pkCol < 0)
+        return {};
+    for (const auto& row : rs.rows) {
+        const int order = row[pkCol].toInt32();
+        if (order > 0)
+            keys.append({order, row[nameCol].toText()});
+    }
+    std::sort(keys.begin(), keys.end());
+    QStringList out;
+    for (const auto& k : keys)
+        out << k.second;
+    return out;
+}
+
+} // namespace ado

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/ado/Backend.h"
+
+#include <QHash>
+
+#include <chrono>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ado {
+
+// The embedded engine: sqlite3's C API on <folder>/<NAME>.sqlite. Procedures are bodies kept in
+// the table ado_procedures (see Command.h).
+class SqliteBackend : public Backend {
+public:
+    SqliteBackend() = default;
+    ~SqliteBackend() override;
+
+    void open(const ConnectionString& cs, int connectionTimeout, int commandTimeout) override;
+    void close() noexcept override;
+    bool isOpen() const override { return db_ != nullptr; }
+    void setCommandTimeout(int seconds) override;
+
+    ResultSet execute(const QString& sql, const std::vector<BindValue>& params) override;
+    void callProcedure(const QString& name, QList<Parameter>& params) override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+
+    QStringList primaryKey(const QString& table) override;
+    ReturningStyle returningStyle() const override { return ReturningStyle::Returning; }
+    QString dbmsName() const override { return QStringLiteral("SQLite"); }
+
+private:
+    struct Procedure {
+        struct Statement {
+            sqlite3_stmt* stmt = nullptr;
+            std::vector<QString> paramNames;  // per bind index (1-based → [i-1]), lower-cased
+            std::vector<QString> columnNames; // lower-cased
+        };
+        std::vector<Statement> statements;
+    };
+
+    [[noreturn]] void fail(int rc, const QString& context = {}) const;
+    sqlite3_stmt* prepared(const QString& sql);
+    void runSimple(const char* sql);
+    Procedure& procedure(const QString& name);
+    void clearProcedures() noexcept;
+    void bind(sqlite3_stmt* stmt, int index, const BindValue& value);
+    void armDeadline();
+    static int progress(void* self);
+
+    sqlite3* db_ = nullptr;
+    QHash<QString, sqlite3_stmt*> cache_;
+    QHash<QString, Procedure> procedures_; // by lower-cased name
+    int commandTimeout_ = 30;
+    std::chrono::steady_clock::time_point deadline_{};
+    bool deadlineArmed_ = false;
+};
+
+} // namespace ado
