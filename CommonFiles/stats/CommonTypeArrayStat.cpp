@@ -37,6 +37,20 @@ QString numberText(double d) {
     return Variant::numberText(d);
 }
 
+// "The value as text is empty" without formatting a number per reading: only empty, null and an
+// empty text have an empty text.
+bool textIsEmpty(const Variant& v) {
+    switch (v.type()) {
+    case Variant::Type::Empty:
+    case Variant::Type::Null:
+        return true;
+    case Variant::Type::Text:
+        return v.toText().isEmpty();
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 CommonTypeArrayStat::CommonTypeArrayStat() {
@@ -211,10 +225,10 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
         }
 
         if (pass == Pass::Numeric) {
-            if (r.Data.toText().isEmpty() || !r.Data.isNumeric()) continue;
+            if (textIsEmpty(r.Data) || !r.Data.isNumeric()) continue;
             AccumulateNumeric(r.Data.toDouble(), threshold);
         } else {
-            if (r.Data.toText().isEmpty()) continue;
+            if (textIsEmpty(r.Data)) continue;
             AccumulateText(r.Data, r.TimeDate);
         }
     }
