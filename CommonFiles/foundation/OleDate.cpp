@@ -9,7 +9,7 @@
 namespace {
 
 // Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's civil algorithm).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -31,7 +31,8 @@ void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yy + (m <= 2));
 }
 
-const std::int64_t kEpochDays = daysFromCivil(1899, 12, 30); // day 0 of the OLE count
+// constexpr: dates built during static initialisation (tables of constants) need it already set.
+constexpr std::int64_t kEpochDays = daysFromCivil(1899, 12, 30); // day 0 of the OLE count
 constexpr std::int64_t kMsPerDay = 86400000;
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
