@@ -110,17 +110,17 @@ QByteArray integerText(const Variant& v) { return QByteArray::number(static_cast
 
 void PgBackend::Bound::add(unsigned type, const QByteArray& value, bool isNull, int format) {
     types.push_back(type);
-    values.push_back(isNull ? QByteArray() : value);
+    values.push_back(value);
+    nulls.push_back(isNull);
     lengths.push_back(isNull ? 0 : int(value.size()));
     formats.push_back(format);
     pointers.push_back(nullptr);
-    if (isNull)
-        values.back() = QByteArray(); // pointer stays null
 }
 
 void PgBackend::Bound::finish() {
+    // An empty text is "" and not NULL: constData() of an empty array is a valid "" pointer.
     for (size_t i = 0; i < values.size(); ++i)
-        pointers[i] = values[i].isNull() ? nullptr : values[i].constData();
+        pointers[i] = nulls[i] ? nullptr : values[i].constData();
 }
 
 PgBackend::~PgBackend() { close(); }

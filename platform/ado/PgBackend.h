@@ -39,6 +39,7 @@ private:
     struct Bound {
         std::vector<unsigned> types;
         std::vector<QByteArray> values;
+        std::vector<bool> nulls;
         std::vector<const char*> pointers;
         std::vector<int> lengths;
         std::vector<int> formats;
