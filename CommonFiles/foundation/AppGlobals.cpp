@@ -46,7 +46,8 @@ QString AppDirectory() {
     const QString home = qEnvironmentVariable("K48213_HOME");
     QString dir = home.isEmpty() ? QFileInfo(executablePath()).absolutePath() : QDir(home).absolutePath();
     dir = QDir::cleanPath(dir);
-    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/'))) dir.chop(1);
+    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
     return dir;
 }
 

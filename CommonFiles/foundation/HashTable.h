@@ -45,7 +45,8 @@ public:
         const QString k = normalizedKey(key);
         const Found f = find(k);
         if (f.slot != 0)
-            throw AppError(457, QStringLiteral("This key is already associated with an element of this collection"));
+            throw AppError(
+                457, QStringLiteral("This key is already associated with an element of this collection"));
         insert(k, f, value);
     }
 
@@ -68,7 +69,8 @@ public:
     void Remove(const QString& key) {
         const QString k = normalizedKey(key);
         const Found f = find(k);
-        if (f.slot == 0) throw AppError(AppError::InvalidArgument, QStringLiteral("Invalid procedure call or argument"));
+        if (f.slot == 0)
+            throw AppError(AppError::InvalidArgument, QStringLiteral("Invalid procedure call or argument"));
         Slot& s = slots_[f.slot];
         if (f.previous != 0)
             slots_[f.previous].next = s.next;
@@ -150,7 +152,8 @@ private:
     void grow(std::int32_t k) {
         const auto first = static_cast<std::int32_t>(slots_.size());
         slots_.resize(slots_.size() + static_cast<std::size_t>(k));
-        for (std::int32_t i = first; i < first + k - 1; ++i) slots_[i].next = i + 1;
+        for (std::int32_t i = first; i < first + k - 1; ++i)
+            slots_[i].next = i + 1;
         slots_[first + k - 1].next = freeHead_;
         freeHead_ = first;
     }
@@ -171,7 +174,8 @@ private:
 
     template <class F> void forEach(F&& visit) const {
         for (std::int32_t b = 0; b < hashSize_; ++b)
-            for (std::int32_t s = heads_[b]; s != 0; s = slots_[s].next) visit(slots_[s]);
+            for (std::int32_t s = heads_[b]; s != 0; s = slots_[s].next)
+                visit(slots_[s]);
     }
 
     std::int32_t hashSize_ = 1024;

@@ -27,7 +27,8 @@ QString NetInfo::FirstIPv4Of(const QString& hostName) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* result = nullptr;
-    if (getaddrinfo(hostName.toLocal8Bit().constData(), nullptr, &hints, &result) != 0 || !result) return QString();
+    if (getaddrinfo(hostName.toLocal8Bit().constData(), nullptr, &hints, &result) != 0 || !result)
+        return QString();
     QString text;
     for (addrinfo* a = result; a; a = a->ai_next) {
         if (a->ai_family != AF_INET || !a->ai_addr) continue;

@@ -16,7 +16,8 @@ QString groupedTwoDecimals(double value) {
     QString text = QString::number(value, 'f', 2);
     const qsizetype point = text.indexOf(QLatin1Char('.'));
     const qsizetype firstDigit = text.startsWith(QLatin1Char('-')) ? 1 : 0;
-    for (qsizetype i = point - 3; i > firstDigit; i -= 3) text.insert(i, QLatin1Char(','));
+    for (qsizetype i = point - 3; i > firstDigit; i -= 3)
+        text.insert(i, QLatin1Char(','));
     return text;
 }
 
@@ -24,7 +25,8 @@ QString groupedTwoDecimals(double value) {
 
 QTXLoggerTXT::QTXLoggerTXT()
     : logPath_(AppDirectory() + QStringLiteral("/log")),
-      logHandleFile_(AppDirectory() + QLatin1Char('/') + ExecutableBaseName() + QStringLiteral(".log_handle")) {}
+      logHandleFile_(AppDirectory() + QLatin1Char('/') + ExecutableBaseName() +
+                     QStringLiteral(".log_handle")) {}
 
 QTXLoggerTXT::~QTXLoggerTXT() {
     flushPending();
@@ -45,8 +47,8 @@ void QTXLoggerTXT::closeLog() {
 
 void QTXLoggerTXT::AssertVerbosity() {
     WriteLog(QStringLiteral("[Log Verbosity is set to ") + QString::number(verbosity_) +
-                 QStringLiteral(", Log Date is ") + OleDate::toGeneralDate(OleDate::datePart(OleDate::now())) +
-                 QStringLiteral("]"),
+                 QStringLiteral(", Log Date is ") +
+                 OleDate::toGeneralDate(OleDate::datePart(OleDate::now())) + QStringLiteral("]"),
              0);
 }
 
@@ -63,8 +65,8 @@ void QTXLoggerTXT::WriteLog(const QString& message, int level) {
 
 void QTXLoggerTXT::openFile() {
     const double now = OleDate::now();
-    const QString name =
-        logPath_ + QLatin1Char('/') + prefix_ + OleDate::toLogFileStamp(now) + postfix_ + QStringLiteral(".log");
+    const QString name = logPath_ + QLatin1Char('/') + prefix_ + OleDate::toLogFileStamp(now) + postfix_ +
+                         QStringLiteral(".log");
     auto file = std::make_unique<QFile>(name);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
     file_ = std::move(file);
@@ -107,8 +109,8 @@ void QTXLoggerTXT::LSM_Init(int days) {
     // so the pass lists the folder exactly as configured.
     retentionPath_ = logPath_;
     WriteLog(QStringLiteral("Logs in '") + retentionPath_ +
-                 QStringLiteral("' will be removed after they are older than ") + QString::number(retentionDays_) +
-                 QStringLiteral(" days."),
+                 QStringLiteral("' will be removed after they are older than ") +
+                 QString::number(retentionDays_) + QStringLiteral(" days."),
              0);
     lastRetentionHour_ = 0.0;
     retentionReady_ = true;
@@ -127,7 +129,8 @@ void QTXLoggerTXT::LSM_Run() {
         int removed = 0;
         double bytes = 0.0;
         const QFileInfoList files =
-            QDir(retentionPath_).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+            QDir(retentionPath_)
+                .entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QFileInfo& info : files) {
             const QString path = info.absoluteFilePath();
             if (!info.lastModified().isValid()) continue; // unreadable time: leave the file alone
@@ -139,8 +142,9 @@ void QTXLoggerTXT::LSM_Run() {
             }
         }
         if (removed > 0)
-            writeLine(QStringLiteral("Removed ") + QString::number(removed) + QStringLiteral(" logs. Freed ") +
-                      groupedTwoDecimals(bytes / 1024.0) + QStringLiteral(" kB of disk space."));
+            writeLine(QStringLiteral("Removed ") + QString::number(removed) +
+                      QStringLiteral(" logs. Freed ") + groupedTwoDecimals(bytes / 1024.0) +
+                      QStringLiteral(" kB of disk space."));
     } catch (...) {
         // A failing pass ends quietly; the next clock hour tries again.
     }

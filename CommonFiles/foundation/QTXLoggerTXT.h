@@ -57,7 +57,7 @@ public:
     QString currentFileName() const; // "" when no file is open
     std::int16_t RetentionDays() const { return retentionDays_; }
 
-    static double GetLastModifiedFileTime(const QString& path); // local OLE date; 0 when unreadable
+    static double GetLastModifiedFileTime(const QString& path);  // local OLE date; 0 when unreadable
     static std::int32_t GetFileSizeInBytes(const QString& path); // low 32 bits; 0 when unreadable
     static bool KillFileAndDiscardError(const QString& path);
 

@@ -27,7 +27,16 @@ public:
 // Help. Answers: 1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No; 0 means no answer.
 class QTXmsgBoxHandler {
 public:
-    enum Answer { NoAnswer = 0, vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
+    enum Answer {
+        NoAnswer = 0,
+        vbOK = 1,
+        vbCancel = 2,
+        vbAbort = 3,
+        vbRetry = 4,
+        vbIgnore = 5,
+        vbYes = 6,
+        vbNo = 7
+    };
 
     int QtxMsgBox(const Variant& prompt, int buttons, std::optional<QString> title = {},
                   std::optional<QString> helpFile = {}, std::optional<int> context = {});

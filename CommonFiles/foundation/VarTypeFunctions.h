@@ -28,9 +28,9 @@ bool IsParameter(const QString& code);
 bool IsTextParameter(const QString& code);
 bool IsCalculated(const QString& code);
 
-QString VarKindName(const QString& code);    // "Parameter", "Text Parameter", "Calculated"
-QString IntervalName(const QString& code);   // "Day", "4 Hours", "Hour", ..., "Second"
-QString DataTableName(const QString& code);  // "DATATBL", "DATADD4", "DATADDH", ..., "DATADDX"
+QString VarKindName(const QString& code);   // "Parameter", "Text Parameter", "Calculated"
+QString IntervalName(const QString& code);  // "Day", "4 Hours", "Hour", ..., "Second"
+QString DataTableName(const QString& code); // "DATATBL", "DATADD4", "DATADDH", ..., "DATADDX"
 // 1, 6, 24, 48, 96, 288 or 1440. The seconds family's 86400 intervals do not fit the 16-bit
 // result and no slot manager cuts seconds slots, so it answers 0, "unsupported": validation
 // rejects such a variable instead of importing it wrongly.

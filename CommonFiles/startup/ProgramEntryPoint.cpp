@@ -32,8 +32,8 @@ QStringList StartupBlock(const NetInfo& netInfo) {
     const QString build = QString::fromLatin1(AppInfo::Build);
     return {
         QString::fromLatin1(AppInfo::ProductComment),
-        QString::fromLatin1(AppInfo::Title) + QStringLiteral(" version ") + version + QStringLiteral(" (Build ") +
-            build + QLatin1Char(')'),
+        QString::fromLatin1(AppInfo::Title) + QStringLiteral(" version ") + version +
+            QStringLiteral(" (Build ") + build + QLatin1Char(')'),
         QStringLiteral("Build Numbers : ") + build + QStringLiteral(" (Application)  ") +
             QString::fromLatin1(AppInfo::TypeBuild) + QStringLiteral(" (Type) ") +
             QString::fromLatin1(AppInfo::PlatformBuild) + QStringLiteral(" (Platform)"),
@@ -63,7 +63,8 @@ StartupOutcome Main(const QStringList& arguments) {
     AppNetInfo().GetNetInfo();
 
     // 5. The start-up block, at level 0 so it is written whatever the configured verbosity.
-    for (const QString& line : StartupBlock(AppNetInfo())) log.WriteLog(line, 0);
+    for (const QString& line : StartupBlock(AppNetInfo()))
+        log.WriteLog(line, 0);
 
     // 6. Wire the helpers.
     AppMsgBox().setLogHandler(&log);

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     // The mode is decided before any application object exists: a service has no display, and a
     // QApplication without one aborts.
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
     const bool service = IsServiceCommandLine(arguments);
 
     std::unique_ptr<QCoreApplication> app;
@@ -26,9 +27,15 @@ int main(int argc, char** argv) {
 
     int code = 0;
     switch (Main(arguments)) {
-    case StartupOutcome::RunEventLoop: code = app->exec(); break;
-    case StartupOutcome::Exit: code = 0; break;
-    case StartupOutcome::Failed: code = 1; break;
+    case StartupOutcome::RunEventLoop:
+        code = app->exec();
+        break;
+    case StartupOutcome::Exit:
+        code = 0;
+        break;
+    case StartupOutcome::Failed:
+        code = 1;
+        break;
     }
     AppMsgBox().setPresenter(nullptr);
     return code;

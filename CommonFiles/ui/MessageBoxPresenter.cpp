@@ -13,22 +13,33 @@ namespace {
 
 std::vector<QMessageBox::StandardButton> buttonSet(int buttons) {
     switch (buttons & 7) {
-    case 1: return {QMessageBox::Ok, QMessageBox::Cancel};
-    case 2: return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
-    case 3: return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
-    case 4: return {QMessageBox::Yes, QMessageBox::No};
-    case 5: return {QMessageBox::Retry, QMessageBox::Cancel};
-    default: return {QMessageBox::Ok};
+    case 1:
+        return {QMessageBox::Ok, QMessageBox::Cancel};
+    case 2:
+        return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+    case 3:
+        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case 4:
+        return {QMessageBox::Yes, QMessageBox::No};
+    case 5:
+        return {QMessageBox::Retry, QMessageBox::Cancel};
+    default:
+        return {QMessageBox::Ok};
     }
 }
 
 QMessageBox::Icon iconOf(int buttons) {
     switch (buttons & 112) {
-    case 16: return QMessageBox::Critical;
-    case 32: return QMessageBox::Question;
-    case 48: return QMessageBox::Warning;
-    case 64: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    case 48:
+        return QMessageBox::Warning;
+    case 64:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
     }
 }
 
@@ -36,14 +47,22 @@ QMessageBox::Icon iconOf(int buttons) {
 
 int MessageBoxPresenter::AnswerOf(int standardButton) {
     switch (standardButton) {
-    case QMessageBox::Ok: return QTXmsgBoxHandler::vbOK;
-    case QMessageBox::Cancel: return QTXmsgBoxHandler::vbCancel;
-    case QMessageBox::Abort: return QTXmsgBoxHandler::vbAbort;
-    case QMessageBox::Retry: return QTXmsgBoxHandler::vbRetry;
-    case QMessageBox::Ignore: return QTXmsgBoxHandler::vbIgnore;
-    case QMessageBox::Yes: return QTXmsgBoxHandler::vbYes;
-    case QMessageBox::No: return QTXmsgBoxHandler::vbNo;
-    default: return QTXmsgBoxHandler::NoAnswer;
+    case QMessageBox::Ok:
+        return QTXmsgBoxHandler::vbOK;
+    case QMessageBox::Cancel:
+        return QTXmsgBoxHandler::vbCancel;
+    case QMessageBox::Abort:
+        return QTXmsgBoxHandler::vbAbort;
+    case QMessageBox::Retry:
+        return QTXmsgBoxHandler::vbRetry;
+    case QMessageBox::Ignore:
+        return QTXmsgBoxHandler::vbIgnore;
+    case QMessageBox::Yes:
+        return QTXmsgBoxHandler::vbYes;
+    case QMessageBox::No:
+        return QTXmsgBoxHandler::vbNo;
+    default:
+        return QTXmsgBoxHandler::NoAnswer;
     }
 }
 
@@ -58,7 +77,8 @@ std::unique_ptr<QMessageBox> MessageBoxPresenter::buildBox(const QString& prompt
     box->setIcon(iconOf(buttons));
 
     const std::vector<QMessageBox::StandardButton> set = buttonSet(buttons);
-    for (QMessageBox::StandardButton b : set) box->addButton(b);
+    for (QMessageBox::StandardButton b : set)
+        box->addButton(b);
     std::size_t defaultIndex = (buttons & 256) ? 1 : (buttons & 512) ? 2 : 0;
     if (defaultIndex >= set.size()) defaultIndex = 0;
     box->setDefaultButton(set[defaultIndex]);

@@ -24,7 +24,8 @@ public:
     void setHelpHandler(HelpHandler handler) { help_ = std::move(handler); }
 
     // The box show() runs, built but not shown.
-    std::unique_ptr<QMessageBox> buildBox(const QString& prompt, int buttons, const std::optional<QString>& title,
+    std::unique_ptr<QMessageBox> buildBox(const QString& prompt, int buttons,
+                                          const std::optional<QString>& title,
                                           const std::optional<QString>& helpFile,
                                           const std::optional<int>& context) const;
     // The answer code of a QMessageBox::StandardButton; 0 for any other.

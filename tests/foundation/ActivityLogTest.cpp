@@ -72,12 +72,14 @@ TEST_F(ActivityLogTest, ListIsEmptiedBeforeItGrowsPastItsLimits) {
         int after;
         int clears;
     } cases[] = {
-        {0, 1, 0}, {19998, 19999, 0}, {19999, 20000, 0}, {20000, 0, 1}, {25000, 0, 1}, {32000, 0, 1}, {32001, 1, 1},
+        {0, 1, 0},     {19998, 19999, 0}, {19999, 20000, 0}, {20000, 0, 1},
+        {25000, 0, 1}, {32000, 0, 1},     {32001, 1, 1},
     };
     for (const auto& c : cases) {
         sink.lines.clear();
         sink.clears = 0;
-        for (int i = 0; i < c.before; ++i) sink.lines.append(QStringLiteral("old"));
+        for (int i = 0; i < c.before; ++i)
+            sink.lines.append(QStringLiteral("old"));
         LogActivity(QStringLiteral("new"), 0);
         EXPECT_EQ(sink.lineCount(), c.after) << "with " << c.before << " lines";
         EXPECT_EQ(sink.clears, c.clears) << "with " << c.before << " lines";

@@ -19,9 +19,11 @@ struct ReferenceTable {
         const QByteArray b = key.toLatin1();
         std::uint32_t words[64] = {};
         const int n = static_cast<int>((b.size() - 1) / 4 + 1);
-        for (int i = 0; i < b.size(); ++i) words[i / 4] |= std::uint32_t(static_cast<unsigned char>(b[i])) << (8 * (i % 4));
+        for (int i = 0; i < b.size(); ++i)
+            words[i / 4] |= std::uint32_t(static_cast<unsigned char>(b[i])) << (8 * (i % 4));
         std::uint32_t h = 0;
-        for (int i = 0; i < n; ++i) h ^= words[i];
+        for (int i = 0; i < n; ++i)
+            h ^= words[i];
         return static_cast<std::int32_t>(h);
     }
     std::int32_t bucket(const QString& key) const {
@@ -45,12 +47,14 @@ struct HashCase {
 
 TEST(HashTableTest, HashOfPackedLittleEndianWords) {
     const HashCase cases[] = {
-        {"ABCDE", 0x44434204u}, {"ABCD", 0x44434241u},  {"DCBA", 0x41424344u},
-        {"ABCDABCD", 0u},       {"WXYZWXYZ", 0u},       {"A", 0x41u},
+        {"ABCDE", 0x44434204u}, {"ABCD", 0x44434241u},
+        {"DCBA", 0x41424344u},  {"ABCDABCD", 0u},
+        {"WXYZWXYZ", 0u},       {"A", 0x41u},
         {"AB", 0x4241u},        {"ABCDEFGH", 0x44434241u ^ 0x48474645u},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(static_cast<std::uint32_t>(HashTable::HashValue(QString::fromLatin1(c.key))), c.hash) << c.key;
+        EXPECT_EQ(static_cast<std::uint32_t>(HashTable::HashValue(QString::fromLatin1(c.key))), c.hash)
+            << c.key;
 }
 
 TEST(HashTableTest, CollidingKeysShareBucketZeroAndAreBothFound) {
@@ -79,12 +83,14 @@ TEST(HashTableTest, EnumerationIsBucketOrderThenInsertionOrder) {
     const QStringList keys = t.Keys();
     const QList<Variant> values = t.Values();
     ASSERT_EQ(keys.size(), values.size());
-    for (int i = 0; i < keys.size(); ++i) EXPECT_EQ(values[i], Variant(keys[i] + "!"));
+    for (int i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(values[i], Variant(keys[i] + "!"));
 }
 
 TEST(HashTableTest, RemovalInsideAChainKeepsTheOthersInOrder) {
     HashTable t;
-    for (const char* k : {"A", "AD", "AH", "B"}) t.Add(k, 1);
+    for (const char* k : {"A", "AD", "AH", "B"})
+        t.Add(k, 1);
     t.Remove("AD");
     EXPECT_EQ(t.Keys(), (QStringList{"A", "AH", "B"}));
     t.Remove("A"); // the chain's head
@@ -206,7 +212,8 @@ TEST(HashTableTest, ErrorsCarryTheirNumberAndLeaveTheTableUnchanged) {
     };
     for (const auto& c : cases) {
         HashTable t;
-        for (const char* k : {"A", "AD", "AH", "B"}) t.Add(k, QString::fromLatin1(k));
+        for (const char* k : {"A", "AD", "AH", "B"})
+            t.Add(k, QString::fromLatin1(k));
         const QStringList keys = t.Keys();
         const QList<Variant> values = t.Values();
         try {

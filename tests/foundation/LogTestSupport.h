@@ -17,6 +17,7 @@ inline QStringList ReadLogLines(const QString& path) {
 // The messages of a log file, without their "hh:mm:ss : " stamps.
 inline QStringList ReadLogMessages(const QString& path) {
     QStringList out;
-    for (const QString& line : ReadLogLines(path)) out.append(line.mid(11));
+    for (const QString& line : ReadLogLines(path))
+        out.append(line.mid(11));
     return out;
 }

@@ -23,12 +23,17 @@ TEST(NetInfoTest, KernelReleaseBecomesMajorMinorPatch) {
         const char* release;
         const char* build;
     } cases[] = {
-        {"6.1.0-18-amd64", "6.1.0"}, {"5.15.153.1-microsoft-standard-WSL2", "5.15.153"},
-        {"6.8.0", "6.8.0"},         {"4.19", "4.19.0"},
-        {"7", "7.0.0"},             {"6.18.44+deb13-cloud", "6.18.44"},
-        {"", ""},                   {"unknown", ""},
+        {"6.1.0-18-amd64", "6.1.0"},
+        {"5.15.153.1-microsoft-standard-WSL2", "5.15.153"},
+        {"6.8.0", "6.8.0"},
+        {"4.19", "4.19.0"},
+        {"7", "7.0.0"},
+        {"6.18.44+deb13-cloud", "6.18.44"},
+        {"", ""},
+        {"unknown", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(NetInfo::KernelReleaseNumbers(c.release), c.build) << c.release;
+    for (const auto& c : cases)
+        EXPECT_EQ(NetInfo::KernelReleaseNumbers(c.release), c.build) << c.release;
 }
 
 TEST(NetInfoTest, DumpJoinsTheFactsAndKeepsAnEmptyAddress) {
@@ -52,7 +57,8 @@ TEST(NetInfoTest, GetNetInfoReadsThisHost) {
     ASSERT_EQ(uname(&uts), 0);
     EXPECT_EQ(info.WinVersion(), QString::fromLocal8Bit(uts.sysname));
     EXPECT_EQ(info.WinBuild(), NetInfo::KernelReleaseNumbers(QString::fromLocal8Bit(uts.release)));
-    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+$").match(info.WinBuild()).hasMatch()) << info.WinBuild().toStdString();
+    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+$").match(info.WinBuild()).hasMatch())
+        << info.WinBuild().toStdString();
     EXPECT_EQ(info.WinDirectory(), "/usr");
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);

@@ -34,11 +34,14 @@ TEST(ProgramEntryPointTest, OnlyASingleNtserviceArgumentSelectsServiceMode) {
         {{"NTSERVICES"}, false},
         {{"/NTSERVICE"}, false},
         {{"-NTSERVICE"}, false},
-        {{QString::fromUtf8("nt\xC5\xBF" "ervice")}, false}, // long s upper-cases to S in Unicode
+        {{QString::fromUtf8("nt\xC5\xBF"
+                            "ervice")},
+         false}, // long s upper-cases to S in Unicode
         {{"NT SERVICE"}, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsServiceCommandLine(c.arguments), c.service) << '"' << c.arguments.join("\" \"").toStdString() << '"';
+        EXPECT_EQ(IsServiceCommandLine(c.arguments), c.service)
+            << '"' << c.arguments.join("\" \"").toStdString() << '"';
 }
 
 TEST(ProgramEntryPointTest, StartupBlockTexts) {
@@ -89,13 +92,16 @@ TEST(ProgramEntryPointTest, ServiceStartWritesTheBlockAndPublishesTheLog) {
     const ProgramRun r = runProgram(home, {"ntservice"});
     EXPECT_EQ(r.exitCode, 0);
     ASSERT_EQ(r.logFiles.size(), 1);
-    EXPECT_TRUE(QRegularExpression("^\\d\\d_\\d\\d_\\d{4}__\\d\\d_\\d\\d_\\d\\d_ntservice\\.log$").match(r.logFiles[0]).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^\\d\\d_\\d\\d_\\d{4}__\\d\\d_\\d\\d_\\d\\d_ntservice\\.log$")
+                    .match(r.logFiles[0])
+                    .hasMatch())
         << r.logFiles[0].toStdString();
     const QString path = home.file("log/" + r.logFiles[0]);
     const QStringList lines = ReadLogLines(path);
     ASSERT_GE(lines.size(), 5);
     for (const QString& line : lines.mid(0, 5))
-        EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d : ").match(line).hasMatch()) << line.toStdString();
+        EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d : ").match(line).hasMatch())
+            << line.toStdString();
     EXPECT_EQ(ReadLogMessages(path).mid(0, 5), expectedBlock());
     EXPECT_EQ(ReadLogLines(home.file("k48213.log_handle")), QStringList{path});
 }

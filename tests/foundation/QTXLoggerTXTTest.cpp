@@ -61,7 +61,7 @@ struct LevelCase {
 
 TEST(QTXLoggerTXTTest, LevelsAreClampedThenComparedWithVerbosity) {
     const LevelCase cases[] = {
-        {9, 12, true}, {0, -1, true}, {0, 0, true}, {0, 1, false}, {3, 3, true},
+        {9, 12, true}, {0, -1, true}, {0, 0, true}, {0, 1, false},  {3, 3, true},
         {3, 4, false}, {8, 9, false}, {9, 9, true}, {2, 10, false}, {-1, 0, false},
     };
     for (const auto& c : cases) {
@@ -70,7 +70,8 @@ TEST(QTXLoggerTXTTest, LevelsAreClampedThenComparedWithVerbosity) {
         f.log.setVerbosity(static_cast<std::int16_t>(c.verbosity));
         f.log.WriteLog(QStringLiteral("message"), c.level);
         const QStringList lines = ReadLogMessages(f.log.currentFileName());
-        EXPECT_EQ(lines == QStringList{"message"}, c.written) << "verbosity " << c.verbosity << " level " << c.level;
+        EXPECT_EQ(lines == QStringList{"message"}, c.written)
+            << "verbosity " << c.verbosity << " level " << c.level;
         EXPECT_EQ(f.files().size(), 1) << "the first call opens the file whatever its level";
     }
 }
@@ -80,7 +81,8 @@ TEST(QTXLoggerTXTTest, DisabledLogCreatesNoFile) {
     LogFolder f;
     f.log.setEnabled(false);
     f.log.setLogHandleAssertion(true);
-    for (int level : {0, 5, 9}) f.log.WriteLog(QStringLiteral("nothing"), level);
+    for (int level : {0, 5, 9})
+        f.log.WriteLog(QStringLiteral("nothing"), level);
     f.log.AssertVerbosity();
     EXPECT_TRUE(f.files().isEmpty());
     EXPECT_FALSE(QFile::exists(f.dir.file("k48213.log_handle")));
@@ -192,8 +194,9 @@ TEST(QTXLoggerTXTTest, LsmInitClampsTheDaysAndAnnouncesThem) {
         f.log.LSM_Init(c.days);
         EXPECT_EQ(f.log.RetentionDays(), c.kept);
         EXPECT_EQ(ReadLogMessages(f.log.currentFileName()),
-                  QStringList{"Logs in '" + f.dir.file("log") + "' will be removed after they are older than " +
-                              QString::number(c.kept) + " days."});
+                  QStringList{"Logs in '" + f.dir.file("log") +
+                              "' will be removed after they are older than " + QString::number(c.kept) +
+                              " days."});
     }
 }
 
@@ -258,8 +261,12 @@ TEST(QTXLoggerTXTTest, FreedSpaceIsGroupedWithTwoDecimals) {
         qint64 bytes;
         const char* text;
     } cases[] = {
-        {0, "0.00"},          {512, "0.50"},           {1023, "1.00"},
-        {1024 * 999, "999.00"}, {1024 * 1000, "1,000.00"}, {1234567890, "1,205,632.71"},
+        {0, "0.00"},
+        {512, "0.50"},
+        {1023, "1.00"},
+        {1024 * 999, "999.00"},
+        {1024 * 1000, "1,000.00"},
+        {1234567890, "1,205,632.71"},
     };
     for (const auto& c : cases) {
         FakeClock clock(kDec8At211503);

@@ -12,7 +12,8 @@
 
 namespace {
 
-const QString kTop = QStringLiteral("=============================== SILENT QTXMSGBOX ===============================");
+const QString kTop =
+    QStringLiteral("=============================== SILENT QTXMSGBOX ===============================");
 const QString kBottom(77, QLatin1Char('='));
 
 struct SilentBox {
@@ -39,19 +40,41 @@ struct DefaultCase {
 TEST(QTXmsgBoxHandlerTest, SilentAnswerIsTheDefaultButtons) {
     using H = QTXmsgBoxHandler;
     const DefaultCase cases[] = {
-        {0, H::vbOK},         {33, H::vbOK},        {289, H::vbCancel},   {48, H::vbOK},
-        {64, H::vbOK},        {16, H::vbOK},        {16432, H::vbOK},     {256, H::vbOK},
-        {512, H::vbOK},       {1, H::vbOK},         {257, H::vbCancel},   {513, H::vbOK},
-        {2, H::vbAbort},      {258, H::vbRetry},    {514, H::vbIgnore},   {3, H::vbYes},
-        {259, H::vbNo},       {515, H::vbCancel},   {4, H::vbYes},        {260, H::vbNo},
-        {516, H::vbYes},      {5, H::vbRetry},      {261, H::vbCancel},   {517, H::vbRetry},
-        {3 + 256 + 512, H::vbNo}, {4 + 32 + 256 + 16384, H::vbNo}, {6, H::vbOK}, {7 + 256, H::vbOK},
+        {0, H::vbOK},
+        {33, H::vbOK},
+        {289, H::vbCancel},
+        {48, H::vbOK},
+        {64, H::vbOK},
+        {16, H::vbOK},
+        {16432, H::vbOK},
+        {256, H::vbOK},
+        {512, H::vbOK},
+        {1, H::vbOK},
+        {257, H::vbCancel},
+        {513, H::vbOK},
+        {2, H::vbAbort},
+        {258, H::vbRetry},
+        {514, H::vbIgnore},
+        {3, H::vbYes},
+        {259, H::vbNo},
+        {515, H::vbCancel},
+        {4, H::vbYes},
+        {260, H::vbNo},
+        {516, H::vbYes},
+        {5, H::vbRetry},
+        {261, H::vbCancel},
+        {517, H::vbRetry},
+        {3 + 256 + 512, H::vbNo},
+        {4 + 32 + 256 + 16384, H::vbNo},
+        {6, H::vbOK},
+        {7 + 256, H::vbOK},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(QTXmsgBoxHandler::DefaultAnswer(c.buttons), c.answer) << "buttons " << c.buttons;
         SilentBox s;
         EXPECT_EQ(s.box.QtxMsgBox(Variant("question"), c.buttons), c.answer) << "buttons " << c.buttons;
-        EXPECT_EQ(s.logged().value(s.logged().size() - 2), "ANSWER= " + QTXmsgBoxHandler::AnswerName(c.answer))
+        EXPECT_EQ(s.logged().value(s.logged().size() - 2),
+                  "ANSWER= " + QTXmsgBoxHandler::AnswerName(c.answer))
             << "buttons " << c.buttons;
     }
 }
@@ -65,7 +88,8 @@ TEST(QTXmsgBoxHandlerTest, SilentBlockWithoutOptionalArguments) {
 
 TEST(QTXmsgBoxHandlerTest, SilentBlockWithEveryOptionalArgument) {
     SilentBox s;
-    EXPECT_EQ(s.box.QtxMsgBox(Variant(12.5), 16452, QStringLiteral("Settings"), QStringLiteral("/opt/help.chm"), 1020),
+    EXPECT_EQ(s.box.QtxMsgBox(Variant(12.5), 16452, QStringLiteral("Settings"),
+                              QStringLiteral("/opt/help.chm"), 1020),
               QTXmsgBoxHandler::vbYes); // 16384 Help + 64 information + 4 Yes/No
     EXPECT_EQ(s.logged(), (QStringList{kTop, "PROMPT= 12.5", "BUTTONS= 16452", "TITLE= Settings",
                                        "HELPFILE= /opt/help.chm", "CONTEXT= 1020", "ANSWER= YES", kBottom}));
@@ -74,7 +98,8 @@ TEST(QTXmsgBoxHandlerTest, SilentBlockWithEveryOptionalArgument) {
 TEST(QTXmsgBoxHandlerTest, EmptyTitleIsStillATitle) {
     SilentBox s;
     s.box.QtxMsgBox(Variant::null(), 0, QString(), {}, 0);
-    EXPECT_EQ(s.logged(), (QStringList{kTop, "PROMPT= ", "BUTTONS= 0", "TITLE= ", "CONTEXT= 0", "ANSWER= OK", kBottom}));
+    EXPECT_EQ(s.logged(),
+              (QStringList{kTop, "PROMPT= ", "BUTTONS= 0", "TITLE= ", "CONTEXT= 0", "ANSWER= OK", kBottom}));
 }
 
 TEST(QTXmsgBoxHandlerTest, PresetAnswerIsUsedOnce) {
@@ -88,7 +113,8 @@ TEST(QTXmsgBoxHandlerTest, PresetAnswerIsUsedOnce) {
     s.box.setAnswer(QTXmsgBoxHandler::vbRetry);
     EXPECT_EQ(s.box.QtxMsgBox(Variant("retry"), 0), QTXmsgBoxHandler::vbRetry);
     const QStringList answers = s.logged().filter(QStringLiteral("ANSWER= "));
-    EXPECT_EQ(answers, (QStringList{"ANSWER= OK", "ANSWER= NO", "ANSWER= OK", "ANSWER= YES", "ANSWER= RETRY"}));
+    EXPECT_EQ(answers,
+              (QStringList{"ANSWER= OK", "ANSWER= NO", "ANSWER= OK", "ANSWER= YES", "ANSWER= RETRY"}));
 }
 
 struct RecordingPresenter : MsgBoxPresenter {

@@ -38,9 +38,11 @@ TEST(TimeUtilsTest, ServerNowIsTheLocalClockPlusTheOffset) {
     ASSERT_EQ(TimeUtils::ServerClockOffset(), 0);
     EXPECT_EQ(TimeUtils::ServerNow(), clock.now());
     TimeUtils::SetServerClockOffset(45);
-    EXPECT_EQ(OleDate::toMs(TimeUtils::ServerNow()), OleDate::toMs(OleDate::fromParts(2026, 12, 9, 0, 0, 15)));
+    EXPECT_EQ(OleDate::toMs(TimeUtils::ServerNow()),
+              OleDate::toMs(OleDate::fromParts(2026, 12, 9, 0, 0, 15)));
     TimeUtils::SetServerClockOffset(-3600);
-    EXPECT_EQ(OleDate::toMs(TimeUtils::ServerNow()), OleDate::toMs(OleDate::fromParts(2026, 12, 8, 22, 59, 30)));
+    EXPECT_EQ(OleDate::toMs(TimeUtils::ServerNow()),
+              OleDate::toMs(OleDate::fromParts(2026, 12, 8, 22, 59, 30)));
     TimeUtils::SetServerClockOffset(0);
 }
 
@@ -64,11 +66,14 @@ TEST(TimeUtilsTest, UtcOffsetFollowsTheSystemZoneAndDaylightSaving) {
     for (const auto& c : cases) {
         ZoneScope zone(c.zone);
         FakeClock clock(c.localNow);
-        EXPECT_EQ(TimeUtils::UtcOffsetSeconds(), c.offsetSeconds) << c.zone << " " << OleDate::toIsoMs(c.localNow).toStdString();
-        EXPECT_EQ(OleDate::toMs(TimeUtils::ToUTC()), OleDate::toMs(OleDate::addSeconds(c.localNow, -c.offsetSeconds)))
+        EXPECT_EQ(TimeUtils::UtcOffsetSeconds(), c.offsetSeconds)
+            << c.zone << " " << OleDate::toIsoMs(c.localNow).toStdString();
+        EXPECT_EQ(OleDate::toMs(TimeUtils::ToUTC()),
+                  OleDate::toMs(OleDate::addSeconds(c.localNow, -c.offsetSeconds)))
             << c.zone;
         const double given = OleDate::fromParts(2026, 3, 1, 6, 30);
-        EXPECT_EQ(OleDate::toMs(TimeUtils::ToUTC(given)), OleDate::toMs(OleDate::addSeconds(given, -c.offsetSeconds)))
+        EXPECT_EQ(OleDate::toMs(TimeUtils::ToUTC(given)),
+                  OleDate::toMs(OleDate::addSeconds(given, -c.offsetSeconds)))
             << c.zone << ": a given date uses the offset in effect now";
     }
 }

@@ -74,7 +74,9 @@ TEST(VarTypeFunctionsTest, KindMarkers) {
     }
 }
 
-double at(int h, int m, int s = 0, int ms = 0, int day = 5) { return OleDate::fromParts(2025, 3, day, h, m, s, ms); }
+double at(int h, int m, int s = 0, int ms = 0, int day = 5) {
+    return OleDate::fromParts(2025, 3, day, h, m, s, ms);
+}
 
 struct AlignCase {
     const char* name;
@@ -140,8 +142,8 @@ TEST(VarTypeFunctionsTest, AlignToSlotTZMovesOnlyTheDailyBoundary) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(OleDate::toMs(AlignToSlotTZ(c.date, c.code, c.offset)), OleDate::toMs(c.expected))
-            << c.code << " offset " << c.offset << " at " << OleDate::toIsoMs(c.date).toStdString() << ": got "
-            << OleDate::toIsoMs(AlignToSlotTZ(c.date, c.code, c.offset)).toStdString();
+            << c.code << " offset " << c.offset << " at " << OleDate::toIsoMs(c.date).toStdString()
+            << ": got " << OleDate::toIsoMs(AlignToSlotTZ(c.date, c.code, c.offset)).toStdString();
 }
 
 } // namespace

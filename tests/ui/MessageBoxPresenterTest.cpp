@@ -67,7 +67,8 @@ TEST_F(MessageBoxPresenterTest, ButtonsIconAndDefaultFollowTheCode) {
     for (const auto& c : cases) {
         std::unique_ptr<QMessageBox> box = presenter.buildBox("Prompt text", c.buttons, {}, {}, {});
         std::vector<QMessageBox::StandardButton> shown;
-        for (QAbstractButton* b : box->buttons()) shown.push_back(box->standardButton(b));
+        for (QAbstractButton* b : box->buttons())
+            shown.push_back(box->standardButton(b));
         std::sort(shown.begin(), shown.end());
         std::vector<QMessageBox::StandardButton> expected = c.shown;
         std::sort(expected.begin(), expected.end());
@@ -85,7 +86,8 @@ TEST_F(MessageBoxPresenterTest, EnterAnswersWithTheSameDefaultAsASilentBox) {
     MessageBoxPresenter presenter;
     for (int code : {0, 33, 289, 48, 2, 258, 514, 3, 259, 515, 4, 260, 5, 261, 16452}) {
         whenShown([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
-        EXPECT_EQ(presenter.show("Continue?", code, {}, {}, {}), QTXmsgBoxHandler::DefaultAnswer(code)) << code;
+        EXPECT_EQ(presenter.show("Continue?", code, {}, {}, {}), QTXmsgBoxHandler::DefaultAnswer(code))
+            << code;
     }
 }
 
@@ -96,9 +98,12 @@ TEST_F(MessageBoxPresenterTest, ThePressedButtonIsTheAnswer) {
         QMessageBox::StandardButton press;
         int answer;
     } cases[] = {
-        {1, QMessageBox::Cancel, QTXmsgBoxHandler::vbCancel}, {2, QMessageBox::Retry, QTXmsgBoxHandler::vbRetry},
-        {2, QMessageBox::Ignore, QTXmsgBoxHandler::vbIgnore}, {3, QMessageBox::No, QTXmsgBoxHandler::vbNo},
-        {4, QMessageBox::Yes, QTXmsgBoxHandler::vbYes},       {5, QMessageBox::Cancel, QTXmsgBoxHandler::vbCancel},
+        {1, QMessageBox::Cancel, QTXmsgBoxHandler::vbCancel},
+        {2, QMessageBox::Retry, QTXmsgBoxHandler::vbRetry},
+        {2, QMessageBox::Ignore, QTXmsgBoxHandler::vbIgnore},
+        {3, QMessageBox::No, QTXmsgBoxHandler::vbNo},
+        {4, QMessageBox::Yes, QTXmsgBoxHandler::vbYes},
+        {5, QMessageBox::Cancel, QTXmsgBoxHandler::vbCancel},
     };
     for (const auto& c : cases) {
         const QMessageBox::StandardButton press = c.press;
