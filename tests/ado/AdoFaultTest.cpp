@@ -1,0 +1,173 @@
+// Lost servers, timeouts and locked files: errors with a number and a description, never a hang.
+#include "tests/ado/AdoEngines.h"
+
+#include "platform/ado/Command.h"
+#include "platform/ado/Connection.h"
+#include "platform/ado/Recordset.h"
+#include "tests/support/PgCluster.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace ado;
+
+namespace {
+
+const bool pgRegistered = PgEnvironment::ensure();
+
+class AdoServerLossTest : public ::testing::TestWithParam<AdoEngine> {};
+
+TEST_P(AdoServerLossTest, StoppedServerGivesAnErrorAndANewOpenWorksAfterRestart) {
+    AdoTestDatabase db(GetParam());
+    Connection cn;
+    cn.setConnectionTimeout(5);
+    cn.Open(db.connectionString());
+    EXPECT_EQ(cn.Execute("SELECT COUNT(*) FROM readings").Fields(0).toInt32(), 0);
+
+    PgCluster::shared().stop();
+    try {
+        cn.Execute("SELECT COUNT(*) FROM readings");
+        ADD_FAILURE() << "no error from a stopped server";
+    } catch (const AdoError& e) {
+        EXPECT_NE(e.number(), 0);
+        EXPECT_FALSE(e.description().isEmpty());
+        ASSERT_EQ(cn.Errors().size(), 1);
+        EXPECT_EQ(cn.Errors()[0].number, e.number());
+    }
+    EXPECT_EQ(cn.State(), adStateClosed);
+    cn.Close();
+
+    // Opening while the server is down fails cleanly as well.
+    EXPECT_THROW(cn.Open(), AdoError);
+    EXPECT_EQ(cn.State(), adStateClosed);
+
+    PgCluster::shared().start();
+    cn.Open();
+    EXPECT_EQ(cn.State(), adStateOpen);
+    cn.Execute("INSERT INTO readings (name) VALUES ('after restart')");
+    EXPECT_EQ(cn.Execute("SELECT COUNT(*) FROM readings").Fields(0).toInt32(), 1);
+}
+
+TEST_P(AdoServerLossTest, StatementBeyondTheCommandTimeoutFails) {
+    AdoTestDatabase db(GetParam());
+    Connection cn;
+    cn.setCommandTimeout(1);
+    cn.Open(db.connectionString());
+    try {
+        cn.Execute("SELECT pg_sleep(20)");
+        ADD_FAILURE() << "the statement ran past its timeout";
+    } catch (const AdoError& e) {
+        EXPECT_TRUE(e.description().contains("57014") || e.description().contains("cancel", Qt::CaseInsensitive)
+                    || e.description().contains("timeout", Qt::CaseInsensitive))
+            << e.description().toStdString();
+    }
+    EXPECT_EQ(cn.State(), adStateOpen);
+    EXPECT_EQ(cn.Execute("SELECT 1").Fields(0).toInt32(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, AdoServerLossTest, ::testing::Values(AdoEngine::Postgres, AdoEngine::OdbcPostgres),
+                         [](const ::testing::TestParamInfo<AdoEngine>& info) { return engineName(info.param).toStdString(); });
+
+// A server that accepts the connection but never answers: Open gives up after ConnectionTimeout.
+TEST(AdoTimeouts, ConnectionTimeoutBoundsOpenOnASilentServer) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    Connection cn;
+    cn.setConnectionTimeout(2);
+    try {
+        cn.Open(QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;Initial Catalog=x;User ID=u").arg(ntohs(addr.sin_port)));
+        ADD_FAILURE() << "opened";
+    } catch (const AdoError& e) {
+        EXPECT_EQ(e.number(), LayerError::ConnectionFailed);
+        EXPECT_TRUE(e.description().contains("timeout", Qt::CaseInsensitive)) << e.description().toStdString();
+    }
+    ::close(fd);
+}
+
+TEST(AdoTimeouts, SqliteWaitsForALockOnlyAsLongAsTheCommandTimeout) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    Connection holder, writer;
+    holder.Open(db.connectionString());
+    writer.setCommandTimeout(1);
+    writer.Open(db.connectionString());
+    holder.BeginTrans();
+    holder.Execute("INSERT INTO READINGS (NAME) VALUES ('held')");
+    try {
+        writer.Execute("INSERT INTO READINGS (NAME) VALUES ('blocked')");
+        ADD_FAILURE() << "wrote through a lock";
+    } catch (const AdoError& e) {
+        EXPECT_EQ(e.number() & 0xff, 5) << e.description().toStdString(); // SQLITE_BUSY
+    }
+    holder.CommitTrans();
+    writer.Execute("INSERT INTO READINGS (NAME) VALUES ('after')");
+    EXPECT_EQ(writer.Execute("SELECT COUNT(*) FROM READINGS").Fields(0).toInt32(), 2);
+}
+
+TEST(AdoTimeouts, SqliteStatementRunningPastTheCommandTimeoutIsInterrupted) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    Connection cn;
+    cn.setCommandTimeout(1);
+    cn.Open(db.connectionString());
+    try {
+        cn.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT MAX(i) FROM n");
+        ADD_FAILURE() << "ran forever";
+    } catch (const AdoError& e) {
+        EXPECT_TRUE(e.description().contains("timeout", Qt::CaseInsensitive)) << e.description().toStdString();
+    }
+    EXPECT_EQ(cn.Execute("SELECT 1").Fields(0).toInt32(), 1);
+}
+
+TEST(AdoSqlite, OpenSetsJournalSynchronousAndForeignKeys) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    Connection cn;
+    cn.Open(db.connectionString());
+    struct Case {
+        const char* pragma;
+        Variant expected;
+    };
+    const Case cases[] = {{"PRAGMA journal_mode", Variant("wal")},
+                          {"PRAGMA synchronous", Variant(1)},
+                          {"PRAGMA foreign_keys", Variant(1)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pragma);
+        EXPECT_EQ(cn.Execute(c.pragma).Fields(0), c.expected);
+    }
+}
+
+TEST(AdoSqlite, ProcedureBodyChangedThroughTheConnectionIsSeen) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    Connection cn;
+    cn.Open(db.connectionString());
+    auto call = [&] {
+        Command c;
+        c.setActiveConnection(cn);
+        c.setCommandText("answer");
+        c.setCommandType(adCmdStoredProc);
+        c.appendParameter(c.CreateParameter("x", adInteger, adParamInput, 0, 20));
+        c.appendParameter(c.CreateParameter("Result", adInteger, adParamOutput));
+        c.Execute();
+        return c.Parameters("result").Value();
+    };
+    cn.Execute("INSERT INTO ado_procedures VALUES ('ANSWER', 'SELECT :x + 1 AS result')");
+    EXPECT_EQ(call(), Variant(21));
+    Command upd;
+    upd.setActiveConnection(cn);
+    upd.setCommandText("UPDATE ado_procedures SET body = ? WHERE name = ?");
+    upd.appendParameter(upd.CreateParameter("b", adVarChar, adParamInput, 0, "SELECT 1 AS other; SELECT :X * 2 AS RESULT"));
+    upd.appendParameter(upd.CreateParameter("n", adVarChar, adParamInput, 0, "answer"));
+    upd.Execute();
+    EXPECT_EQ(call(), Variant(40));
+}
+
+} // namespace
