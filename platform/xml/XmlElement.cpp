@@ -27,11 +27,19 @@ private:
     QByteArray& out_;
 };
 
-std::string utf8(const QString& s) { return s.toStdString(); }
-QString fromUtf8(const char* s) { return QString::fromUtf8(s); }
+std::string utf8(const QString& s) {
+    return s.toStdString();
+}
+QString fromUtf8(const char* s) {
+    return QString::fromUtf8(s);
+}
 
-bool isNameStart(QChar c) { return c == u'_' || c.isLetter(); }
-bool isNameChar(QChar c) { return isNameStart(c) || c.isDigit() || c == u'-' || c == u'.'; }
+bool isNameStart(QChar c) {
+    return c == u'_' || c.isLetter();
+}
+bool isNameChar(QChar c) {
+    return isNameStart(c) || c.isDigit() || c == u'-' || c == u'.';
+}
 
 bool isXmlName(const QString& name) {
     if (name.isEmpty() || !isNameStart(name.front())) return false;
@@ -114,7 +122,9 @@ QString parseInto(pugi::xml_document& doc, const QByteArray& bytes, unsigned fla
     const pugi::xml_parse_result result =
         doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), flags, pugi::encoding_utf8);
     if (!result)
-        return QString("Not well-formed XML at byte %1: %2").arg(result.offset).arg(fromUtf8(result.description()));
+        return QString("Not well-formed XML at byte %1: %2")
+            .arg(result.offset)
+            .arg(fromUtf8(result.description()));
     for (pugi::xml_node child : doc.children())
         if (child.type() == pugi::node_doctype) return "Document type declarations are not accepted";
     if (depthBelow(doc) > XmlElement::MaxDepth)
@@ -134,19 +144,25 @@ XmlElement::XmlElement() : doc_(std::make_shared<pugi::xml_document>()) {
     node_ = doc_->append_child(pugi::node_element).internal_object();
 }
 
-XmlElement::XmlElement(const QString& name) : XmlElement() { setName(name); }
+XmlElement::XmlElement(const QString& name) : XmlElement() {
+    setName(name);
+}
 
 XmlElement::XmlElement(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node_struct* node)
     : doc_(std::move(doc)), node_(node) {}
 
-bool XmlElement::isNull() const { return node_ == nullptr; }
+bool XmlElement::isNull() const {
+    return node_ == nullptr;
+}
 
 bool XmlElement::fail(const QString& message) {
     lastError_ = message;
     return false;
 }
 
-QString XmlElement::name() const { return node_ ? fromUtf8(pugi::xml_node(node_).name()) : QString(); }
+QString XmlElement::name() const {
+    return node_ ? fromUtf8(pugi::xml_node(node_).name()) : QString();
+}
 
 bool XmlElement::setName(const QString& name) {
     if (!node_) return fail("No element");
@@ -154,7 +170,9 @@ bool XmlElement::setName(const QString& name) {
     return pugi::xml_node(node_).set_name(utf8(name).c_str()) || fail("Out of memory");
 }
 
-QString XmlElement::text() const { return node_ ? fromUtf8(pugi::xml_node(node_).text().get()) : QString(); }
+QString XmlElement::text() const {
+    return node_ ? fromUtf8(pugi::xml_node(node_).text().get()) : QString();
+}
 
 void XmlElement::setText(const QString& text) {
     if (!node_) return;
@@ -164,7 +182,8 @@ void XmlElement::setText(const QString& text) {
         // An empty value is an element without text, not an element with an empty text node.
         for (pugi::xml_node child = node.first_child(); child;) {
             pugi::xml_node next = child.next_sibling();
-            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) node.remove_child(child);
+            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+                node.remove_child(child);
             child = next;
         }
         return;
@@ -217,6 +236,10 @@ XmlElement XmlElement::appendChild(const QString& name) {
     return XmlElement(doc_, child.internal_object());
 }
 
+void XmlElement::removeChildren() {
+    if (node_) pugi::xml_node(node_).remove_children();
+}
+
 int XmlElement::countChildren(const QString& name) const {
     if (!node_) return 0;
     const std::string n = utf8(name);
@@ -240,16 +263,27 @@ XmlElement XmlElement::firstChild(const QString& name) const {
     return c ? XmlElement(doc_, c.internal_object()) : XmlElement(nullptr, nullptr);
 }
 
+QList<XmlElement> XmlElement::children() const {
+    QList<XmlElement> out;
+    if (!node_) return out;
+    for (pugi::xml_node c : pugi::xml_node(node_).children())
+        if (c.type() == pugi::node_element) out.append(XmlElement(doc_, c.internal_object()));
+    return out;
+}
+
 bool XmlElement::LoadXmlFile(const QString& path) {
     QFile file(path);
     if (!QFileInfo(path).isFile()) return fail("No file at " + path);
     if (file.size() > MaxFileBytes)
-        return fail(QString("File of %1 bytes exceeds the limit of %2 bytes").arg(file.size()).arg(MaxFileBytes));
+        return fail(
+            QString("File of %1 bytes exceeds the limit of %2 bytes").arg(file.size()).arg(MaxFileBytes));
     if (!file.open(QIODevice::ReadOnly)) return fail("Unable to open " + path + ": " + file.errorString());
     // Read at most one byte beyond the limit: the size seen above can be stale or meaningless.
     QByteArray bytes = file.read(MaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) return fail("Unable to read " + path + ": " + file.errorString());
-    if (bytes.size() > MaxFileBytes) return fail(QString("File exceeds the limit of %1 bytes").arg(MaxFileBytes));
+    if (file.error() != QFileDevice::NoError)
+        return fail("Unable to read " + path + ": " + file.errorString());
+    if (bytes.size() > MaxFileBytes)
+        return fail(QString("File exceeds the limit of %1 bytes").arg(MaxFileBytes));
     if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
 
     auto doc = std::make_shared<pugi::xml_document>();
@@ -268,6 +302,7 @@ bool XmlElement::LoadXmlFile(const QString& path) {
 
 bool XmlElement::SaveXML(const QString& path) {
     if (!node_) return fail("No element");
+    if (path.isEmpty()) return fail("No file name given");
     pugi::xml_document out;
     pugi::xml_node decl = out.append_child(pugi::node_declaration);
     decl.append_attribute("version").set_value("1.0");
@@ -290,7 +325,9 @@ bool XmlElement::SaveXML(const QString& path) {
     return true;
 }
 
-QString XmlElement::lastError() const { return lastError_; }
+QString XmlElement::lastError() const {
+    return lastError_;
+}
 
 bool XmlElement::Encipher(const QString& key) {
     if (!node_) return fail("No element");
@@ -306,7 +343,8 @@ bool XmlElement::Encipher(const QString& key) {
     QByteArray sealed(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size(), '\0');
     auto* out = reinterpret_cast<unsigned char*>(sealed.data());
     randombytes_buf(out, crypto_secretbox_NONCEBYTES);
-    crypto_secretbox_easy(out + crypto_secretbox_NONCEBYTES, reinterpret_cast<const unsigned char*>(plain.constData()),
+    crypto_secretbox_easy(out + crypto_secretbox_NONCEBYTES,
+                          reinterpret_cast<const unsigned char*>(plain.constData()),
                           static_cast<unsigned long long>(plain.size()), out, k);
     sodium_memzero(k, sizeof k);
     sodium_memzero(plain.data(), static_cast<size_t>(plain.size()));
@@ -334,10 +372,9 @@ bool XmlElement::Decipher(const QString& key) {
     deriveKey(key, k);
     QByteArray plain(sealed.size() - overhead, '\0');
     const auto* in = reinterpret_cast<const unsigned char*>(sealed.constData());
-    const int rc = crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(plain.data()),
-                                              in + crypto_secretbox_NONCEBYTES,
-                                              static_cast<unsigned long long>(sealed.size() - crypto_secretbox_NONCEBYTES),
-                                              in, k);
+    const int rc = crypto_secretbox_open_easy(
+        reinterpret_cast<unsigned char*>(plain.data()), in + crypto_secretbox_NONCEBYTES,
+        static_cast<unsigned long long>(sealed.size() - crypto_secretbox_NONCEBYTES), in, k);
     sodium_memzero(k, sizeof k);
     if (rc != 0) return fail("Enciphered content failed authentication (damaged, or made with another key)");
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -52,8 +53,12 @@ public:
     // Appends a new empty element; null when the name is not an XML name.
     XmlElement appendChild(const QString& name);
     int countChildren(const QString& name) const;
+    // Removes every child node (elements and text).
+    void removeChildren();
     int countChildren() const;
     XmlElement firstChild(const QString& name) const;
+    // The child elements in document order.
+    QList<XmlElement> children() const;
 
     // Reads the document at path; this handle then refers to its root element. On failure the
     // element is unchanged.

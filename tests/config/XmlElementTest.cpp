@@ -1,4 +1,5 @@
 #include "platform/xml/XmlElement.h"
+#include "tests/config/ConfigTestSupport.h"
 #include "tests/support/TempDir.h"
 
 #include <QDir>
@@ -7,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -61,7 +60,8 @@ void expectSampleContent(const XmlElement& root) {
     EXPECT_EQ(options.firstChild("UNICODE").text(), QString::fromUtf8("Grüße \xE2\x82\xAC"));
     EXPECT_FALSE(options.firstChild("EMPTY").isNull());
     EXPECT_EQ(options.firstChild("EMPTY").text(), "");
-    EXPECT_EQ(root.firstChild("data").firstChild("SOURCE").firstChild("CACHE").firstChild("ENABLED").text(), "TRUE");
+    EXPECT_EQ(root.firstChild("data").firstChild("SOURCE").firstChild("CACHE").firstChild("ENABLED").text(),
+              "TRUE");
 }
 
 TEST(XmlElementTest, ElementOperations) {
@@ -133,7 +133,10 @@ TEST(XmlElementTest, EncipheredRoundTrip) {
     EXPECT_EQ(data.countChildren(), 0);
     ASSERT_TRUE(root.SaveXML(path));
     const QByteArray bytes = readBytes(path);
-    for (const char* plain : {"LOG_VERBOSITY", "OPTIONS", "Gr\xC3\xBC\xC3\x9F" "e", "ENABLED"})
+    for (const char* plain : {"LOG_VERBOSITY", "OPTIONS",
+                              "Gr\xC3\xBC\xC3\x9F"
+                              "e",
+                              "ENABLED"})
         EXPECT_FALSE(bytes.contains(plain)) << plain;
 
     XmlElement loaded;
@@ -170,7 +173,8 @@ TEST(XmlElementTest, DamagedCipherTextOrWrongKeyFailsAndKeepsElement) {
              return d;
          },
          "right-key!", "authentication"},
-        {"truncated", [](const QString& c) { return c.left(c.size() / 2 / 4 * 4); }, "right-key!", "authentication"},
+        {"truncated", [](const QString& c) { return c.left(c.size() / 2 / 4 * 4); }, "right-key!",
+         "authentication"},
         {"too short", [](const QString&) { return QString("AAAA"); }, "right-key!", "too short"},
         {"not base64", [](const QString& c) { return c + "*#"; }, "right-key!", "base64"},
         {"empty", [](const QString&) { return QString(); }, "right-key!", "too short"},
@@ -190,15 +194,18 @@ TEST(XmlElementTest, DamagedCipherTextOrWrongKeyFailsAndKeepsElement) {
 
 QByteArray nested(int depth) {
     QByteArray b;
-    for (int i = 0; i < depth; ++i) b += "<a>";
-    for (int i = 0; i < depth; ++i) b += "</a>";
+    for (int i = 0; i < depth; ++i)
+        b += "<a>";
+    for (int i = 0; i < depth; ++i)
+        b += "</a>";
     return b;
 }
 
 QByteArray bigValid(qint64 atLeast) {
     QByteArray b = "<root>";
     const QByteArray item = "<item name=\"x\">some value text</item>\n";
-    while (b.size() < atLeast) b += item;
+    while (b.size() < atLeast)
+        b += item;
     return b + "</root>";
 }
 
@@ -211,7 +218,8 @@ struct HostileFile {
 TEST(XmlElementTest, HostileFilesAreRefusedCleanly) {
     const QByteArray good = "<root><v>1</v></root>";
     QByteArray garbage;
-    for (int i = 0; i < 4096; ++i) garbage += char((i * 7919 + 13) % 256);
+    for (int i = 0; i < 4096; ++i)
+        garbage += char((i * 7919 + 13) % 256);
     const HostileFile cases[] = {
         {"truncated", good.left(good.size() - 5), "Not well-formed"},
         {"not XML", "just some words, no markup", "Not well-formed"},
@@ -226,7 +234,8 @@ TEST(XmlElementTest, HostileFilesAreRefusedCleanly) {
          "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">]>"
          "<r>&b;&b;&b;&b;</r>",
          "Document type"},
-        {"external entity", "<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r>&x;</r>", "Document type"},
+        {"external entity", "<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r>&x;</r>",
+         "Document type"},
         {"deep nesting", nested(100000), "nested deeper"},
         {"nesting at the limit", nested(XmlElement::MaxDepth), nullptr},
         {"above the size limit", bigValid(XmlElement::MaxFileBytes + 1), "exceeds the limit"},
@@ -263,33 +272,14 @@ TEST(XmlElementTest, SaveReplacesTheFileInsteadOfRewritingIt) {
     ASSERT_TRUE(first.SaveXML(path));
     const QByteArray firstBytes = readBytes(path);
     // A second name for the old file: a writer that rewrote the file in place would change it too.
-    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(dir.file("old.xml")).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(dir.file("old.xml")).constData()),
+              0);
     ASSERT_TRUE(sampleTree().SaveXML(path));
     EXPECT_EQ(readBytes(dir.file("old.xml")), firstBytes);
     XmlElement loaded;
     ASSERT_TRUE(loaded.LoadXmlFile(path));
     expectSampleContent(loaded);
 }
-
-// Stands in for a full disk: the process may not grow any file beyond a few bytes.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        old_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit lim = saved_;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_)(int) = nullptr;
-};
 
 TEST(XmlElementTest, FailedSaveLeavesThePreviousFileIntact) {
     TempDir dir;
@@ -299,7 +289,8 @@ TEST(XmlElementTest, FailedSaveLeavesThePreviousFileIntact) {
 
     XmlElement big = sampleTree();
     XmlElement data = big.firstChild("data");
-    for (int i = 0; i < 2000; ++i) data.appendChild("FILLER").setText("a value long enough to need several kB");
+    for (int i = 0; i < 2000; ++i)
+        data.appendChild("FILLER").setText("a value long enough to need several kB");
     bool saved = true;
     {
         FileSizeLimit limit(512);
