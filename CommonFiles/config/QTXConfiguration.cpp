@@ -72,7 +72,7 @@ void QTXConfiguration::DefineTree(const QString& key, const QString& defaultText
 
 bool QTXConfiguration::isSecretKey(const QString& key) {
     const QString k = normalizedKey(key);
-    return k.mid(k.lastIndexOf(QLatin1Char('\\')) + 1).contains(QLatin1String("PASSWORD"));
+    return k.mid(k.lastIndexOf(QLatin1Char('\\')) + 1).endsWith(QLatin1String("PASSWORD"));
 }
 
 void QTXConfiguration::writeLog(const QString& message, int level) const {

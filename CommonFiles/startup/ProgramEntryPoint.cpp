@@ -5,6 +5,16 @@
 #include "CommonFiles/foundation/NetInfo.h"
 #include "CommonFiles/foundation/QTXLoggerTXT.h"
 #include "CommonFiles/foundation/QTXmsgBoxHandler.h"
+#include "CommonFiles/config/AppConfig.h"
+#include "CommonFiles/config/LoadStartupConfiguration.h"
+#include "CommonFiles/config/QTXConfiguration.h"
+#include "custom/CustomConfiguration.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <unistd.h>
+#include <sys/syscall.h>
 
 namespace {
 
@@ -19,7 +29,52 @@ bool isAsciiWordIgnoringCase(const QString& text, QLatin1String word) {
     return true;
 }
 
+std::function<bool()>& serviceStart() {
+    static std::function<bool()> start;
+    return start;
+}
+
+std::function<bool()>& interactiveStart() {
+    static std::function<bool()> start;
+    return start;
+}
+
+QString& helpFile() {
+    static QString file;
+    return file;
+}
+
 } // namespace
+
+void SetModeStarts(std::function<bool()> startService, std::function<bool()> startInteractive) {
+    serviceStart() = std::move(startService);
+    interactiveStart() = std::move(startInteractive);
+}
+
+QString AppHelpFile() { return helpFile(); }
+
+void SetHelpFile() {
+    // Help is one HTML page per topic in the help folder beside the executable.
+    QString dir = AppDirectory();
+    if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
+    helpFile() = dir + QStringLiteral("help");
+}
+
+QStringList EnvironmentDump(const QStringList& arguments, bool service) {
+    // The process-level facts on Linux: the kernel's id of the main thread; a service shows in no
+    // task list and runs unattended, an interactive run the opposite; the process id stands in
+    // for the module instance handle.
+    const auto threadId = static_cast<long long>(::syscall(SYS_gettid));
+    return {
+        QStringLiteral("PATH=") + AppDirectory(),
+        QStringLiteral("EXENAME=") + ExecutableBaseName(),
+        QStringLiteral("COMMAND=") + arguments.join(QLatin1Char(' ')),
+        QStringLiteral("THREAD_ID=") + QString::number(threadId),
+        QStringLiteral("TASK_VISIBLE=") + (service ? QStringLiteral("False") : QStringLiteral("True")),
+        QStringLiteral("TASK_UNATTENTED_APP=") + (service ? QStringLiteral("True") : QStringLiteral("False")),
+        QStringLiteral("HINSTANCE=") + QString::number(static_cast<long long>(::getpid())),
+    };
+}
 
 bool IsServiceCommandLine(const QStringList& arguments) {
     return arguments.size() == 1 && isAsciiWordIgnoringCase(arguments.front(), QLatin1String("NTSERVICE"));
@@ -45,7 +100,7 @@ QStringList StartupBlock(const NetInfo& netInfo) {
 StartupOutcome Main(const QStringList& arguments) {
     // 1. The singletons, in their fixed order.
     CreateSingletons();
-    // AppConfig (the configuration library) is created here, after AppMsgBox.
+    AppConfig(); // the configuration store comes last, after the message-box handler
 
     // 2. The run mode, fixed for the life of the process.
     SetRunAsNTService(IsServiceCommandLine(arguments));
@@ -69,11 +124,23 @@ StartupOutcome Main(const QStringList& arguments) {
     // 6. Wire the helpers.
     AppMsgBox().setLogHandler(&log);
     AppMsgBox().setSilentOperation(service);
-    // AppConfig's LogHandler is wired here, with the configuration library.
+    AppConfig().setLogHandler(&log);
 
-    // ---- configuration and mode start ----
-    // 7. LoadStartupConfiguration (Failed when it returns false: nothing more is logged),
-    // 8. the environment dump, 9. SetHelpFile, 10. AppConfig dumpConfiguration,
-    // 11. StartService or StartInteractive, then RunEventLoop.
-    return StartupOutcome::Exit;
+    // 7. The configuration; an unreadable file ends the process without another line.
+    if (!LoadStartupConfiguration(&CustomConfiguration::DefineTree)) return StartupOutcome::Failed;
+
+    // 8. Environment dump.
+    for (const QString& line : EnvironmentDump(arguments, service)) log.WriteLog(line, 2);
+
+    // 9. Help.
+    SetHelpFile();
+    log.WriteLog(QStringLiteral("HELPFILE=") + AppHelpFile(), 2);
+
+    // 10. Configuration dump.
+    AppConfig().dumpConfiguration();
+
+    // 11. The mode start; the process then lives in its event loop.
+    const std::function<bool()>& start = service ? serviceStart() : interactiveStart();
+    if (!start) return StartupOutcome::Exit;
+    return start() ? StartupOutcome::RunEventLoop : StartupOutcome::Exit;
 }

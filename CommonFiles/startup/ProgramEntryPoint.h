@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class NetInfo;
 
 // What main() does once Main has returned.
@@ -23,3 +25,14 @@ QStringList StartupBlock(const NetInfo& netInfo);
 // The program's entry: singletons, run mode, log, host facts, start-up block, then configuration
 // and the mode start. `arguments` is the command line as received, without the program's name.
 StartupOutcome Main(const QStringList& arguments);
+
+// The two mode starts (the service scheduler, the main window); main() registers them, since the
+// libraries that hold them build on this one. Each returns true when it left something running.
+void SetModeStarts(std::function<bool()> startService, std::function<bool()> startInteractive);
+
+// The environment dump's lines, in order.
+QStringList EnvironmentDump(const QStringList& arguments, bool service);
+
+// The application's help: the help folder beside the executable.
+void SetHelpFile();
+QString AppHelpFile();

@@ -374,8 +374,7 @@ TEST(QTXConfigurationTest, DumpFollowsVerbosityAndMasksPasswords) {
         EXPECT_EQ(lines.last(), Frame);
         for (qsizetype i = 0; i < keys.size(); ++i) {
             const bool secret =
-                QStringList{"OPTIONS\\PASSWORD_PROTECT_CONFIG", "OPTIONS\\PASSWORD_PROTECT_CONFIG_PASSWORD",
-                            "K48213\\SQL_PASSWORD"}
+                QStringList{"OPTIONS\\PASSWORD_PROTECT_CONFIG_PASSWORD", "K48213\\SQL_PASSWORD"}
                     .contains(keys[i]);
             const QString shown = secret ? QString("********") : f.config.item(keys[i]);
             EXPECT_EQ(lines[i + 2], keys[i] + " : " + shown);
@@ -383,6 +382,8 @@ TEST(QTXConfigurationTest, DumpFollowsVerbosityAndMasksPasswords) {
         EXPECT_TRUE(lines.contains("K48213\\SQL_PASSWORD : ********"));
         EXPECT_TRUE(lines.contains("OPTIONS\\PASSWORD_PROTECT_CONFIG_PASSWORD : ********"));
         EXPECT_TRUE(lines.contains("K48213\\SQL_URL : sql.senvista.example"));
+        // The YES/NO switches that merely mention passwords stay readable.
+        EXPECT_TRUE(lines.contains("OPTIONS\\PASSWORD_PROTECT_CONFIG : " + f.config.item("OPTIONS\\PASSWORD_PROTECT_CONFIG")));
         for (const QString& line : lines) {
             EXPECT_FALSE(line.contains("do-not-log-me"));
             EXPECT_FALSE(line.contains("70419"));
@@ -390,6 +391,7 @@ TEST(QTXConfigurationTest, DumpFollowsVerbosityAndMasksPasswords) {
     }
     EXPECT_TRUE(QTXConfiguration::isSecretKey("k48213\\sql_password"));
     EXPECT_FALSE(QTXConfiguration::isSecretKey("PASSWORD\\SITE_ID"));
+    EXPECT_FALSE(QTXConfiguration::isSecretKey("OPTIONS\\PASSWORD_PROTECT_INTERACTIVE_IMPORT"));
 }
 
 // SaveConfigurationIfChanged reports through LogActivity, which writes AppLog(); the test points
