@@ -453,12 +453,12 @@ ResultSet OdbcBackend::execute(const QString& sql, const std::vector<BindValue>&
 void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     if (!dbc_)
         throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
-    if (!SqlText::isSafeIdentifier(name))
-        throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");
     QString sql = "{call " + name + "(";
     for (int i = 0; i < params.size(); ++i)
         sql += i ? ",?" : "?";
     sql += ")}";
+    if (!cache_.contains(sql) && !SqlText::isSafeIdentifier(name))
+        throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");
     Handle stmt = statement(sql);
     std::vector<ParamBuffer> buffers(size_t(params.size()));
     for (int i = 0; i < params.size(); ++i) {

@@ -4,6 +4,8 @@ namespace ado {
 
 struct Parameter::Data {
     QString name;
+    mutable QString lower; // filled on first use
+    mutable bool lowerKnown = false;
     int type = adVarChar;
     int direction = adParamInput;
     int size = 0;
@@ -13,10 +15,21 @@ struct Parameter::Data {
 Parameter::Parameter() : d_(std::make_shared<Data>()) {}
 
 Parameter::Parameter(const QString& name, int type, int direction, int size, const Variant& value)
-    : d_(std::make_shared<Data>(Data{name, type, direction, size, value})) {}
+    : d_(std::make_shared<Data>(Data{name, {}, false, type, direction, size, value})) {}
 
 QString Parameter::Name() const { return d_->name; }
-void Parameter::setName(const QString& name) { d_->name = name; }
+void Parameter::setName(const QString& name) {
+    d_->name = name;
+    d_->lowerKnown = false;
+}
+
+const QString& Parameter::lowerName() const {
+    if (!d_->lowerKnown) {
+        d_->lower = d_->name.toLower();
+        d_->lowerKnown = true;
+    }
+    return d_->lower;
+}
 int Parameter::Type() const { return d_->type; }
 void Parameter::setType(int type) { d_->type = type; }
 int Parameter::Direction() const { return d_->direction; }

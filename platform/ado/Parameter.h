@@ -32,6 +32,9 @@ public:
     Variant Value() const;
     void setValue(const Variant& value);
 
+    // The name folded to lower case (worked out once per parameter), for matching names.
+    const QString& lowerName() const;
+
     bool isInput() const;  // adParamInput or adParamInputOutput
     bool isOutput() const; // adParamOutput or adParamInputOutput
 

@@ -7,6 +7,7 @@
 
 #include <libpq-fe.h>
 
+#include <charconv>
 #include <cmath>
 
 namespace ado {
@@ -96,17 +97,29 @@ Variant readValue(const char* text, int len, Oid type) {
     }
 }
 
+// The shortest text that reads back as the same double.
 QByteArray doubleText(double d) {
     if (std::isnan(d))
         return "NaN";
     if (std::isinf(d))
         return d > 0 ? "Infinity" : "-Infinity";
-    return QByteArray::number(d, 'g', 17);
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof(buf), d);
+    return QByteArray(buf, int(r.ptr - buf));
 }
 
 QByteArray integerText(const Variant& v) { return QByteArray::number(static_cast<qlonglong>(v.toDouble())); }
 
 } // namespace
+
+void PgBackend::Bound::reserve(size_t n) {
+    types.reserve(n);
+    values.reserve(n);
+    nulls.reserve(n);
+    pointers.reserve(n);
+    lengths.reserve(n);
+    formats.reserve(n);
+}
 
 void PgBackend::Bound::add(unsigned type, const QByteArray& value, bool isNull, int format) {
     types.push_back(type);
@@ -323,7 +336,7 @@ ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& p
             key += 'd';
             break;
         case Variant::Type::Date:
-            bound.add(kTimestamp, TimestampText::format(v.toDate()).toLatin1(), false);
+            bound.add(kTimestamp, TimestampText::formatLatin1(v.toDate()), false);
             key += 't';
             break;
         case Variant::Type::Text:
@@ -346,11 +359,14 @@ ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& p
 void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     if (!conn_)
         throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
-    if (!SqlText::isSafeIdentifier(name) || name.startsWith('"'))
-        throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");
     Bound bound;
-    QString key = QStringLiteral("call\x1f") + name;
-    QByteArray sql = "SELECT * FROM " + name.toUtf8() + "(";
+    bound.reserve(size_t(params.size()));
+    // The cache key is the name and one letter per input type; the SQL text is only built when
+    // the key is new.
+    QString key;
+    key.reserve(name.size() + 2 + params.size());
+    key += name;
+    key += QChar(0x1f);
     int n = 0;
     for (const Parameter& p : std::as_const(params)) {
         if (!p.isInput())
@@ -362,37 +378,49 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
         switch (p.Type()) {
         case adInteger:
             type = kInt4;
+            key += 'i';
             if (!null)
                 text = integerText(v);
             break;
         case adDouble:
             type = kFloat8;
+            key += 'd';
             if (!null)
                 text = doubleText(v.toDouble());
             break;
         case adDate:
             type = kTimestamp;
+            key += 't';
             if (!null)
-                text = TimestampText::format(v.toDate()).toLatin1();
+                text = TimestampText::formatLatin1(v.toDate());
             break;
         case adVarChar:
         case adVarWChar:
             type = kVarchar;
+            key += 'v';
             if (!null)
                 text = v.toText().toUtf8();
             break;
         default:
             type = kText;
+            key += 'x';
             if (!null)
                 text = v.toText().toUtf8();
             break;
         }
         bound.add(type, text, null);
-        key += QChar(0x1f) + QString::number(type);
-        sql += (n ? ",$" : "$") + QByteArray::number(n + 1);
         ++n;
     }
-    sql += ")";
+    QByteArray sql;
+    if (!prepared_.contains(key)) {
+        // The name goes into the statement text: only a plain (optionally schema-qualified) name.
+        if (!SqlText::isSafeIdentifier(name) || name.startsWith('"'))
+            throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");
+        sql = "SELECT * FROM " + name.toUtf8() + "(";
+        for (int i = 0; i < n; ++i)
+            sql += (i ? ",$" : "$") + QByteArray::number(i + 1);
+        sql += ")";
+    }
     PGresult* res = run(key, sql, bound);
     const int nf = PQnfields(res);
     const bool haveRow = PQntuples(res) > 0;
@@ -401,7 +429,7 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
             continue;
         Variant out = Variant::null();
         if (haveRow) {
-            const QByteArray wanted = p.Name().toLower().toUtf8();
+            const QByteArray wanted = p.lowerName().toUtf8();
             for (int i = 0; i < nf; ++i) {
                 if (qstricmp(PQfname(res, i), wanted.constData()) == 0) {
                     if (!PQgetisnull(res, 0, i))

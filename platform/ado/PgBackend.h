@@ -43,6 +43,7 @@ private:
         std::vector<const char*> pointers;
         std::vector<int> lengths;
         std::vector<int> formats;
+        void reserve(size_t n);
         void add(unsigned type, const QByteArray& value, bool isNull, int format = 0);
         void finish();
     };

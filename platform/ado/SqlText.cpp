@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <cstring>
 
 namespace ado {
 
@@ -196,5 +197,41 @@ bool TimestampText::parse(const QString& text, double& oleDate) {
 }
 
 QString TimestampText::format(double oleDate) { return OleDate::toIsoMs(oleDate); }
+
+int TimestampText::formatTo(double oleDate, char* out) {
+    int y, mo, d, h, mi, s, ms;
+    OleDate::toParts(oleDate, y, mo, d, h, mi, s, ms);
+    if (y < 0 || y > 9999) {
+        const QByteArray t = OleDate::toIsoMs(oleDate).toLatin1().left(23);
+        std::memcpy(out, t.constData(), size_t(t.size()));
+        return int(t.size());
+    }
+    auto two = [](char* p, int v) {
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+    };
+    two(out, y / 100);
+    two(out + 2, y % 100);
+    out[4] = '-';
+    two(out + 5, mo);
+    out[7] = '-';
+    two(out + 8, d);
+    out[10] = ' ';
+    two(out + 11, h);
+    out[13] = ':';
+    two(out + 14, mi);
+    out[16] = ':';
+    two(out + 17, s);
+    out[19] = '.';
+    out[20] = char('0' + ms / 100);
+    two(out + 21, ms % 100);
+    return 23;
+}
+
+QByteArray TimestampText::formatLatin1(double oleDate) {
+    char buf[32];
+    const int n = formatTo(oleDate, buf);
+    return QByteArray(buf, n);
+}
 
 } // namespace ado

@@ -34,6 +34,9 @@ namespace TimestampText {
 bool parse(const char* text, int length, double& oleDate);
 bool parse(const QString& text, double& oleDate);
 QString format(double oleDate); // OleDate::toIsoMs
+// The same text written into out (23 characters, no terminator); returns 23.
+int formatTo(double oleDate, char* out);
+QByteArray formatLatin1(double oleDate);
 } // namespace TimestampText
 
 } // namespace ado

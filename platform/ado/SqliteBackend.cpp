@@ -53,9 +53,6 @@ Variant readColumn(sqlite3_stmt* stmt, int i, ColumnKind kind) {
     }
 }
 
-// Outputs of a procedure body have no declared type when they are expressions; a text that reads
-// as a timestamp is offered as a date only when the parameter asks for one (toParameterType).
-Variant readProcedureColumn(sqlite3_stmt* stmt, int i) { return readColumn(stmt, i, kindOf(sqlite3_column_decltype(stmt, i))); }
 
 QString lowerParamName(const char* name) {
     if (!name)
@@ -161,6 +158,15 @@ void SqliteBackend::runSimple(const char* sql) {
     }
 }
 
+void SqliteBackend::runCached(const QString& sql) {
+    sqlite3_stmt* stmt = prepared(sql);
+    ++roundTrips_;
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+        fail(rc);
+}
+
 sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
     auto it = cache_.constFind(sql);
     if (it != cache_.constEnd())
@@ -202,8 +208,9 @@ void SqliteBackend::bind(sqlite3_stmt* stmt, int index, const BindValue& bv) {
         rc = sqlite3_bind_double(stmt, index, v.toDouble());
         break;
     case Variant::Type::Date: {
-        const QByteArray t = TimestampText::format(v.toDate()).toLatin1();
-        rc = sqlite3_bind_text(stmt, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        char t[32];
+        const int n = TimestampText::formatTo(v.toDate(), t);
+        rc = sqlite3_bind_text(stmt, index, t, n, SQLITE_TRANSIENT);
         break;
     }
     case Variant::Type::Text:
@@ -302,16 +309,20 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
 
 void SqliteBackend::clearProcedures() noexcept {
     for (auto& p : procedures_)
-        for (auto& s : p.statements)
+        for (auto& s : p->statements)
             sqlite3_finalize(s.stmt);
     procedures_.clear();
+    byName_.clear();
 }
 
 SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
+    if (auto exact = byName_.constFind(name); exact != byName_.constEnd())
+        return *exact.value();
     const QString key = name.toLower();
-    auto it = procedures_.find(key);
-    if (it != procedures_.end())
-        return it.value();
+    if (auto it = procedures_.constFind(key); it != procedures_.constEnd()) {
+        byName_.insert(name, it.value());
+        return *it.value();
+    }
 
     sqlite3_stmt* lookup = nullptr;
     {
@@ -367,11 +378,18 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
         for (int i = 1; i <= np; ++i)
             st.paramNames.push_back(lowerParamName(sqlite3_bind_parameter_name(s, i)));
         const int nc = sqlite3_column_count(s);
-        for (int i = 0; i < nc; ++i)
+        for (int i = 0; i < nc; ++i) {
             st.columnNames.push_back(QString::fromUtf8(sqlite3_column_name(s, i)).toLower());
+            // Expressions have no declared type; their date texts become dates through the
+            // output parameter's type (toParameterType).
+            st.columnKinds.push_back(int(kindOf(sqlite3_column_decltype(s, i))));
+        }
         proc.statements.push_back(std::move(st));
     }
-    return procedures_.insert(key, std::move(proc)).value();
+    auto shared = std::make_shared<Procedure>(std::move(proc));
+    procedures_.insert(key, shared);
+    byName_.insert(name, shared);
+    return *shared;
 }
 
 void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params) {
@@ -380,30 +398,49 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
     armDeadline();
     Procedure& proc = procedure(name);
 
-    // Lower-cased names of the command's parameters, once per call.
-    QVarLengthArray<QString, 16> names;
-    for (const Parameter& p : params)
-        names.append(p.Name().toLower());
+    // Which command parameter feeds each placeholder of the body, worked out again only when the
+    // command's parameter names differ from the last call's (commands are rebuilt per value).
+    bool sameNames = proc.lastNames.size() == size_t(params.size());
+    for (int k = 0; sameNames && k < params.size(); ++k)
+        sameNames = proc.lastNames[size_t(k)] == params[k].Name()
+                    && proc.lastDirections[size_t(k)] == params[k].Direction();
+    if (!sameNames) {
+        proc.commandNames.clear();
+        proc.lastNames.clear();
+        proc.lastDirections.clear();
+        for (const Parameter& p : std::as_const(params)) {
+            proc.commandNames.push_back(p.lowerName());
+            proc.lastNames.push_back(p.Name());
+            proc.lastDirections.push_back(p.Direction());
+        }
+        for (auto& st : proc.statements) {
+            st.source.assign(st.paramNames.size(), -1);
+            for (size_t i = 0; i < st.paramNames.size(); ++i)
+                for (int k = 0; k < params.size(); ++k)
+                    if (params[k].isInput() && proc.commandNames[size_t(k)] == st.paramNames[i]) {
+                        st.source[i] = k;
+                        break;
+                    }
+        }
+    }
 
     const bool atomic = proc.statements.size() > 1 && sqlite3_get_autocommit(db_);
+    static const QString savepoint = QStringLiteral("SAVEPOINT ado_procedure");
+    static const QString release = QStringLiteral("RELEASE ado_procedure");
     if (atomic)
-        runSimple("SAVEPOINT ado_procedure");
-    std::vector<QString> lastColumns;
+        runCached(savepoint);
+    const Procedure::Statement* lastStatement = nullptr;
     QList<Variant> lastRow;
     bool haveRow = false;
     try {
         for (auto& st : proc.statements) {
             sqlite3_stmt* s = st.stmt;
             for (size_t i = 0; i < st.paramNames.size(); ++i) {
-                BindValue bv;
-                bv.value = Variant::null();
-                for (int k = 0; k < names.size(); ++k) {
-                    if (names[k] == st.paramNames[i] && params[k].isInput()) {
-                        bv.value = params[k].Value();
-                        break;
-                    }
-                }
-                bind(s, int(i) + 1, bv);
+                const int k = st.source[i];
+                if (k < 0 || !params[k].isInput())
+                    sqlite3_bind_null(s, int(i) + 1);
+                else
+                    bind(s, int(i) + 1, BindValue{params[k].Value(), false});
             }
             ++roundTrips_;
             int rc;
@@ -412,9 +449,8 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
                 lastRow.clear();
                 lastRow.reserve(nc);
                 for (int i = 0; i < nc; ++i)
-                    lastRow.append(readProcedureColumn(s, i));
-                if (!haveRow || lastColumns != st.columnNames)
-                    lastColumns = st.columnNames;
+                    lastRow.append(readColumn(s, i, ColumnKind(st.columnKinds[size_t(i)])));
+                lastStatement = &st;
                 haveRow = true;
             }
             sqlite3_reset(s);
@@ -429,7 +465,7 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
         throw;
     }
     if (atomic)
-        runSimple("RELEASE ado_procedure");
+        runCached(release);
 
     for (int k = 0; k < params.size(); ++k) {
         Parameter& p = params[k];
@@ -437,8 +473,9 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
             continue;
         Variant out = Variant::null();
         if (haveRow) {
-            for (size_t c = 0; c < lastColumns.size(); ++c) {
-                if (lastColumns[c] == names[k]) {
+            const auto& columns = lastStatement->columnNames;
+            for (size_t c = 0; c < columns.size(); ++c) {
+                if (columns[c] == proc.commandNames[size_t(k)]) {
                     out = toParameterType(lastRow[int(c)], p.Type());
                     break;
                 }

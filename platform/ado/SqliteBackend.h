@@ -5,6 +5,7 @@
 #include <QHash>
 
 #include <chrono>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -41,13 +42,19 @@ private:
             sqlite3_stmt* stmt = nullptr;
             std::vector<QString> paramNames;  // per bind index (1-based → [i-1]), lower-cased
             std::vector<QString> columnNames; // lower-cased
+            std::vector<int> columnKinds;     // ColumnKind of each column's declared type
+            std::vector<int> source;          // command parameter bound to each placeholder, -1: NULL
         };
         std::vector<Statement> statements;
+        std::vector<QString> commandNames; // lower-cased names of the last call's parameters
+        std::vector<QString> lastNames;    // the same names as the last call wrote them
+        std::vector<int> lastDirections;
     };
 
     [[noreturn]] void fail(int rc, const QString& context = {}) const;
     sqlite3_stmt* prepared(const QString& sql);
     void runSimple(const char* sql);
+    void runCached(const QString& sql); // a fixed statement without parameters, prepared once
     Procedure& procedure(const QString& name);
     void clearProcedures() noexcept;
     void bind(sqlite3_stmt* stmt, int index, const BindValue& value);
@@ -56,7 +63,8 @@ private:
 
     sqlite3* db_ = nullptr;
     QHash<QString, sqlite3_stmt*> cache_;
-    QHash<QString, Procedure> procedures_; // by lower-cased name
+    QHash<QString, std::shared_ptr<Procedure>> procedures_; // by lower-cased name
+    QHash<QString, std::shared_ptr<Procedure>> byName_;     // by the name as callers write it
     int commandTimeout_ = 30;
     std::chrono::steady_clock::time_point deadline_{};
     bool deadlineArmed_ = false;
