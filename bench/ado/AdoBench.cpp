@@ -43,7 +43,8 @@ struct LayerPair {
         w.appendParameter(w.CreateParameter("value", adDouble, adParamInput, 0, i * 0.5));
         w.appendParameter(w.CreateParameter("textvalue", adVarWChar, adParamInput, 255, Variant::null()));
         w.appendParameter(w.CreateParameter("audituser", adVarChar, adParamInput, 50, "QTXDBA"));
-        w.appendParameter(w.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
+        w.appendParameter(
+            w.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
         w.appendParameter(w.CreateParameter("slotendtime", adDate, adParamInput, 0, Variant::fromDate(end)));
         w.appendParameter(w.CreateParameter("status", adInteger, adParamInput, 0, 0));
         w.Execute();
@@ -60,7 +61,8 @@ struct LayerPair {
         s.appendParameter(s.CreateParameter("audituser", adVarChar, adParamOutput, 50));
         s.appendParameter(s.CreateParameter("audittimestamp", adDate, adParamOutput));
         s.appendParameter(s.CreateParameter("datestamp_out", adDate, adParamOutput));
-        s.appendParameter(s.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
+        s.appendParameter(
+            s.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
         s.appendParameter(s.CreateParameter("slotendtime", adDate, adParamInput, 0, Variant::fromDate(end)));
         s.appendParameter(s.CreateParameter("status", adInteger, adParamOutput));
         s.appendParameter(s.CreateParameter("forced", adInteger, adParamOutput));
@@ -88,15 +90,17 @@ struct BareSqlite {
     explicit BareSqlite(const QString& file) {
         if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
             throw std::runtime_error("bare sqlite: open");
-        sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON", nullptr, nullptr,
-                     nullptr);
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON",
+                     nullptr, nullptr, nullptr);
         prep("SAVEPOINT p", &save);
         prep("DELETE FROM DATADDH WHERE VARID = ?1 AND SLOTSTARTTIME >= ?2 AND SLOTSTARTTIME < ?3", &del);
-        prep("INSERT INTO DATADDH (VARID, SLOTSTARTTIME, DATESTAMP, CURVALUE, TEXTVALUE, AUDITUSER, AUDITTIMESTAMP, "
+        prep("INSERT INTO DATADDH (VARID, SLOTSTARTTIME, DATESTAMP, CURVALUE, TEXTVALUE, AUDITUSER, "
+             "AUDITTIMESTAMP, "
              "STATUS, FORCED) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?3, ?7, 0)",
              &ins);
         prep("RELEASE p", &rel);
-        prep("SELECT CURVALUE, TEXTVALUE, VARID, AUDITUSER, AUDITTIMESTAMP, DATESTAMP, STATUS, FORCED FROM DATADDH "
+        prep("SELECT CURVALUE, TEXTVALUE, VARID, AUDITUSER, AUDITTIMESTAMP, DATESTAMP, STATUS, FORCED FROM "
+             "DATADDH "
              "WHERE VARID = ?1 AND SLOTSTARTTIME >= ?2 AND SLOTSTARTTIME < ?3 ORDER BY SLOTSTARTTIME LIMIT 1",
              &seek);
     }
@@ -142,8 +146,7 @@ struct BareSqlite {
                 (void)sqlite3_column_text(seek, c);
         }
         sqlite3_reset(seek);
-        if (!found)
-            throw std::runtime_error("bare sqlite: the written slot was not found");
+        if (!found) throw std::runtime_error("bare sqlite: the written slot was not found");
     }
 };
 
@@ -156,8 +159,7 @@ struct BarePg {
                                     .arg(db)
                                     .toUtf8();
         conn = PQconnectdb(info.constData());
-        if (PQstatus(conn) != CONNECTION_OK)
-            throw std::runtime_error(PQerrorMessage(conn));
+        if (PQstatus(conn) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(conn));
         const Oid wt[] = {1114, 23, 701, 1043, 1043, 1114, 1114, 23};
         PQclear(PQprepare(conn, "w", "SELECT * FROM writeddh($1,$2,$3,$4,$5,$6,$7,$8)", 8, wt));
         const Oid st[] = {1114, 23, 1114, 1114};
@@ -170,10 +172,10 @@ struct BarePg {
         const DateText end(OleDate::addMinutes(slot, 60));
         char value[32];
         std::snprintf(value, sizeof(value), "%.17g", i * 0.5);
-        const char* wv[] = {start.constData(), "7", value, nullptr, "QTXDBA", start.constData(), end.constData(), "0"};
+        const char* wv[] = {start.constData(), "7", value, nullptr, "QTXDBA", start.constData(),
+                            end.constData(),   "0"};
         PGresult* r = PQexecPrepared(conn, "w", 8, wv, nullptr, nullptr, 0);
-        if (PQresultStatus(r) != PGRES_TUPLES_OK)
-            throw std::runtime_error(PQresultErrorMessage(r));
+        if (PQresultStatus(r) != PGRES_TUPLES_OK) throw std::runtime_error(PQresultErrorMessage(r));
         PQclear(r);
         const char* sv[] = {start.constData(), "7", start.constData(), end.constData()};
         r = PQexecPrepared(conn, "s", 4, sv, nullptr, nullptr, 0);
@@ -199,7 +201,8 @@ double median(std::vector<double> v) {
 // Small blocks, the two sides alternating, so a burst of load from elsewhere on the machine hits
 // one block pair rather than one side; the figures are medians over the blocks. Wall time is
 // what an import waits; client CPU shows the layer's own work without the engine's.
-void compare(const char* engine, int pairs, const std::function<void(int)>& layer, const std::function<void(int)>& bare) {
+void compare(const char* engine, int pairs, const std::function<void(int)>& layer,
+             const std::function<void(int)>& bare) {
     const int block = 25;
     const int blocks = std::max(4, pairs / block);
     std::vector<double> wallLayer, wallBare, cpuLayer, cpuBare, ratio;
@@ -216,8 +219,7 @@ void compare(const char* engine, int pairs, const std::function<void(int)>& laye
             cpu[side] = (cpuMicros() - c0) / block;
             offset += block;
         }
-        if (b < 0)
-            continue;
+        if (b < 0) continue;
         wallLayer.push_back(wall[0]);
         wallBare.push_back(wall[1]);
         cpuLayer.push_back(cpu[0]);
@@ -227,8 +229,8 @@ void compare(const char* engine, int pairs, const std::function<void(int)>& laye
     const double r = median(ratio);
     std::printf("%-8s wall: layer %8.2f us/pair, bare %8.2f us/pair, layer/bare %.3f (+%.1f%%) | "
                 "client cpu: layer %7.2f, bare %7.2f us/pair (%d pairs a side)\n",
-                engine, median(wallLayer), median(wallBare), r, (r - 1.0) * 100.0, median(cpuLayer), median(cpuBare),
-                blocks * block);
+                engine, median(wallLayer), median(wallBare), r, (r - 1.0) * 100.0, median(cpuLayer),
+                median(cpuBare), blocks * block);
 }
 
 } // namespace
@@ -243,13 +245,15 @@ int main(int argc, char** argv) {
             AdoTestDatabase layerDb(AdoEngine::Sqlite), bareDb(AdoEngine::Sqlite);
             LayerPair layer(layerDb.connectionString());
             BareSqlite bare(bareDb.sqliteFolder() + "/ADOTEST.sqlite");
-            compare("sqlite3", pairs, [&](int i) { layer.run(i); }, [&](int i) { bare.run(i); });
+            compare(
+                "sqlite3", pairs, [&](int i) { layer.run(i); }, [&](int i) { bare.run(i); });
         }
         if (only.isEmpty() || only == "libpq") {
             AdoTestDatabase layerDb(AdoEngine::Postgres), bareDb(AdoEngine::Postgres);
             LayerPair layer(layerDb.connectionString());
             BarePg bare(bareDb.pgDatabase());
-            compare("libpq", pairs / 2, [&](int i) { layer.run(i); }, [&](int i) { bare.run(i); });
+            compare(
+                "libpq", pairs / 2, [&](int i) { layer.run(i); }, [&](int i) { bare.run(i); });
         }
         PgCluster::shared().stop();
     } catch (const std::exception& e) {

@@ -39,14 +39,14 @@ struct Error {
 
 // Numbers of the errors the layer raises itself (no engine involved).
 namespace LayerError {
-constexpr int BadConnectionString = 3706;  // malformed string, missing key
-constexpr int UnknownProvider = 3706;      // same number ADO uses for "provider not found"
-constexpr int ConnectionFailed = 3709;     // not open, lost, or could not connect
-constexpr int ObjectClosed = 3704;         // operation on a closed recordset / connection
-constexpr int NoCurrentRecord = 3021;      // EOF/BOF
-constexpr int ItemNotFound = 3265;         // field or parameter name unknown
-constexpr int ParameterTooLong = 3708;     // value longer than the parameter's Size
-constexpr int NotSupported = 3251;         // operation the recordset or backend cannot do
+constexpr int BadConnectionString = 3706; // malformed string, missing key
+constexpr int UnknownProvider = 3706;     // same number ADO uses for "provider not found"
+constexpr int ConnectionFailed = 3709;    // not open, lost, or could not connect
+constexpr int ObjectClosed = 3704;        // operation on a closed recordset / connection
+constexpr int NoCurrentRecord = 3021;     // EOF/BOF
+constexpr int ItemNotFound = 3265;        // field or parameter name unknown
+constexpr int ParameterTooLong = 3708;    // value longer than the parameter's Size
+constexpr int NotSupported = 3251;        // operation the recordset or backend cannot do
 constexpr int InvalidArgument = 3001;
 } // namespace LayerError
 

@@ -8,12 +8,10 @@
 namespace ado {
 
 Variant toParameterType(const Variant& value, int adoType) {
-    if (value.isNull() || value.isEmpty())
-        return Variant::null();
+    if (value.isNull() || value.isEmpty()) return Variant::null();
     switch (adoType) {
     case adDate: {
-        if (value.isDateType())
-            return value;
+        if (value.isDateType()) return value;
         if (value.isText()) {
             double d = 0;
             if (TimestampText::parse(value.toText(), d) || OleDate::parse(value.toText(), d))
@@ -23,17 +21,14 @@ Variant toParameterType(const Variant& value, int adoType) {
         return Variant::fromDate(OleDate::normalize(value.toDouble()));
     }
     case adInteger:
-        if (value.type() == Variant::Type::Integer)
-            return value;
+        if (value.type() == Variant::Type::Integer) return value;
         return Variant(value.toInt32());
     case adDouble:
-        if (value.type() == Variant::Type::Double)
-            return value;
+        if (value.type() == Variant::Type::Double) return value;
         return Variant(value.toDouble());
     case adVarChar:
     case adVarWChar:
-        if (value.isDateType())
-            return Variant(TimestampText::format(value.toDate()));
+        if (value.isDateType()) return Variant(TimestampText::format(value.toDate()));
         return Variant(value.toText());
     default:
         return value;

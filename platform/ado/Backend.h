@@ -24,7 +24,7 @@ struct Column {
 struct ResultSet {
     QList<Column> columns;
     std::vector<QList<Variant>> rows;
-    bool hasRows = false; // the statement produced a result set (even an empty one)
+    bool hasRows = false;       // the statement produced a result set (even an empty one)
     std::int64_t affected = -1; // rows changed by an INSERT/UPDATE/DELETE, -1 when unknown
 };
 
@@ -73,5 +73,7 @@ namespace ado {
 // An engine's output value in the type of the parameter that receives it (adDate → Date, ...).
 Variant toParameterType(const Variant& value, int adoType);
 // Boolean values go to the database as -1 / 0, the values the collector's flag columns hold.
-inline std::int64_t booleanAsInteger(const Variant& v) { return v.toBool() ? -1 : 0; }
+inline std::int64_t booleanAsInteger(const Variant& v) {
+    return v.toBool() ? -1 : 0;
+}
 } // namespace ado

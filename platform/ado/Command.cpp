@@ -6,16 +6,16 @@ namespace ado {
 
 namespace {
 
-bool isText(int type) { return type == adVarChar || type == adVarWChar; }
+bool isText(int type) {
+    return type == adVarChar || type == adVarWChar;
+}
 
 // A text longer than the parameter's size is an error, never a silent cut.
 void checkSizes(const QList<Parameter>& params) {
     for (const Parameter& p : params) {
-        if (!p.isInput() || p.Size() <= 0 || !isText(p.Type()))
-            continue;
+        if (!p.isInput() || p.Size() <= 0 || !isText(p.Type())) continue;
         const Variant v = p.Value();
-        if (v.isNull() || v.isEmpty())
-            continue;
+        if (v.isNull() || v.isEmpty()) continue;
         const qsizetype length = v.toText().size();
         if (length > p.Size())
             throw AdoError(LayerError::ParameterTooLong,
@@ -40,41 +40,60 @@ std::vector<BindValue> inputs(const QList<Parameter>& params) {
 
 Command::Command() : d_(std::make_shared<Data>()) {}
 
-void Command::setActiveConnection(const Connection& cn) { d_->conn = cn.d_; }
+void Command::setActiveConnection(const Connection& cn) {
+    d_->conn = cn.d_;
+}
 
-Connection Command::ActiveConnection() const { return d_->conn ? Connection(d_->conn) : Connection(); }
+Connection Command::ActiveConnection() const {
+    return d_->conn ? Connection(d_->conn) : Connection();
+}
 
-void Command::setCommandText(const QString& text) { d_->text = text; }
-QString Command::CommandText() const { return d_->text; }
-void Command::setCommandType(int type) { d_->type = type; }
-int Command::CommandType() const { return d_->type; }
+void Command::setCommandText(const QString& text) {
+    d_->text = text;
+}
+QString Command::CommandText() const {
+    return d_->text;
+}
+void Command::setCommandType(int type) {
+    d_->type = type;
+}
+int Command::CommandType() const {
+    return d_->type;
+}
 
-Parameter Command::CreateParameter(const QString& name, int type, int direction, int size, const Variant& value) {
+Parameter Command::CreateParameter(const QString& name, int type, int direction, int size,
+                                   const Variant& value) {
     return Parameter(name, type, direction, size, value);
 }
 
-void Command::appendParameter(const Parameter& parameter) { d_->params.append(parameter); }
+void Command::appendParameter(const Parameter& parameter) {
+    d_->params.append(parameter);
+}
 
-int Command::ParameterCount() const { return int(d_->params.size()); }
+int Command::ParameterCount() const {
+    return int(d_->params.size());
+}
 
 Parameter& Command::Parameters(int index) {
     if (index < 0 || index >= d_->params.size())
-        throw AdoError(LayerError::ItemNotFound, QStringLiteral("Item cannot be found in the collection: parameter %1").arg(index));
+        throw AdoError(LayerError::ItemNotFound,
+                       QStringLiteral("Item cannot be found in the collection: parameter %1").arg(index));
     return d_->params[index];
 }
 
 Parameter& Command::Parameters(const QString& name) {
     for (Parameter& p : d_->params)
-        if (p.Name().compare(name, Qt::CaseInsensitive) == 0)
-            return p;
-    throw AdoError(LayerError::ItemNotFound, "Item cannot be found in the collection: parameter '" + name + "'");
+        if (p.Name().compare(name, Qt::CaseInsensitive) == 0) return p;
+    throw AdoError(LayerError::ItemNotFound,
+                   "Item cannot be found in the collection: parameter '" + name + "'");
 }
 
-void Command::clearParameters() { d_->params.clear(); }
+void Command::clearParameters() {
+    d_->params.clear();
+}
 
 void Command::Execute() {
-    if (!d_->conn)
-        throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
+    if (!d_->conn) throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
     auto& conn = *d_->conn;
     conn.guarded([&] {
         conn.requireOpen();
@@ -90,8 +109,7 @@ void Command::Execute() {
 }
 
 Recordset Command::ExecuteQuery() {
-    if (!d_->conn)
-        throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
+    if (!d_->conn) throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
     auto& conn = *d_->conn;
     Recordset rs;
     rs.d_ = std::make_shared<Recordset::Data>();
@@ -100,7 +118,8 @@ Recordset Command::ExecuteQuery() {
     ResultSet result = conn.guarded([&] {
         conn.requireOpen();
         if (d_->type == adCmdStoredProc)
-            throw AdoError(LayerError::NotSupported, "A stored procedure returns its results through output parameters");
+            throw AdoError(LayerError::NotSupported,
+                           "A stored procedure returns its results through output parameters");
         checkSizes(d_->params);
         conn.fault(CallInfo::Statement, d_->text);
         return conn.backend->execute(d_->text, inputs(d_->params));

@@ -8,13 +8,11 @@
 namespace ado {
 
 void Connection::Data::requireOpen() const {
-    if (!isOpen())
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!isOpen()) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
 }
 
 void Connection::Data::fault(CallInfo::Kind kind, const QString& text) const {
-    if (!detail::faultHookInstalled)
-        return;
+    if (!detail::faultHookInstalled) return;
     CallInfo info;
     if (parsed) {
         info.dataSource = parsed->dataSource();
@@ -36,6 +34,7 @@ void Connection::Data::record(const AdoError& e) {
     errors = {Error{e.number(), e.description()}};
     if (backend && !backend->isOpen()) {
         // The engine lost the session: the handle reports closed and may be opened again.
+        pastRoundTrips += backend->roundTrips();
         backend.reset();
         transactionDepth = 0;
     }
@@ -45,31 +44,40 @@ Connection::Connection() : d_(std::make_shared<Data>()) {}
 
 Connection::Connection(std::shared_ptr<Data> d) : d_(std::move(d)) {}
 
-QString Connection::ConnectionString() const { return d_->connectionString; }
-void Connection::setConnectionString(const QString& cs) { d_->connectionString = cs; }
-int Connection::CursorLocation() const { return d_->cursorLocation; }
-void Connection::setCursorLocation(int location) { d_->cursorLocation = location; }
-int Connection::ConnectionTimeout() const { return d_->connectionTimeout; }
-void Connection::setConnectionTimeout(int seconds) { d_->connectionTimeout = seconds < 0 ? 0 : seconds; }
-int Connection::CommandTimeout() const { return d_->commandTimeout; }
+QString Connection::ConnectionString() const {
+    return d_->connectionString;
+}
+void Connection::setConnectionString(const QString& cs) {
+    d_->connectionString = cs;
+}
+int Connection::CursorLocation() const {
+    return d_->cursorLocation;
+}
+void Connection::setCursorLocation(int location) {
+    d_->cursorLocation = location;
+}
+int Connection::ConnectionTimeout() const {
+    return d_->connectionTimeout;
+}
+void Connection::setConnectionTimeout(int seconds) {
+    d_->connectionTimeout = seconds < 0 ? 0 : seconds;
+}
+int Connection::CommandTimeout() const {
+    return d_->commandTimeout;
+}
 
 void Connection::setCommandTimeout(int seconds) {
     d_->commandTimeout = seconds < 0 ? 0 : seconds;
-    if (d_->isOpen())
-        d_->guarded([&] { d_->backend->setCommandTimeout(d_->commandTimeout); });
+    if (d_->isOpen()) d_->guarded([&] { d_->backend->setCommandTimeout(d_->commandTimeout); });
 }
 
 void Connection::Open(const QString& connectionString, const QString& userId, const QString& password, int) {
     d_->guarded([&] {
-        if (d_->isOpen())
-            throw AdoError(LayerError::NotSupported, "The connection is already open");
-        if (!connectionString.isEmpty())
-            d_->connectionString = connectionString;
+        if (d_->isOpen()) throw AdoError(LayerError::NotSupported, "The connection is already open");
+        if (!connectionString.isEmpty()) d_->connectionString = connectionString;
         auto cs = ado::ConnectionString::parse(d_->connectionString);
-        if (!userId.isEmpty())
-            cs.set("User ID", userId);
-        if (!password.isEmpty())
-            cs.set("Password", password);
+        if (!userId.isEmpty()) cs.set("User ID", userId);
+        if (!password.isEmpty()) cs.set("Password", password);
         d_->parsed = cs;
         d_->fault(CallInfo::Open, cs.dataSource());
         std::unique_ptr<Backend> backend;
@@ -84,20 +92,30 @@ void Connection::Open(const QString& connectionString, const QString& userId, co
             backend = std::make_unique<OdbcBackend>();
             break;
         }
-        backend->open(cs, d_->connectionTimeout, d_->commandTimeout);
+        try {
+            backend->open(cs, d_->connectionTimeout, d_->commandTimeout);
+        } catch (...) {
+            d_->pastRoundTrips += backend->roundTrips();
+            throw;
+        }
         d_->backend = std::move(backend);
+        d_->everOpened = true;
         d_->transactionDepth = 0;
     });
 }
 
 void Connection::Close() {
-    if (d_->backend)
+    if (d_->backend) {
         d_->backend->close();
+        d_->pastRoundTrips += d_->backend->roundTrips();
+    }
     d_->backend.reset();
     d_->transactionDepth = 0;
 }
 
-int Connection::State() const { return d_->isOpen() ? adStateOpen : adStateClosed; }
+int Connection::State() const {
+    return d_->isOpen() ? adStateOpen : adStateClosed;
+}
 
 Recordset Connection::Execute(const QString& sql) {
     Recordset rs;
@@ -109,21 +127,21 @@ Recordset Connection::Execute(const QString& sql) {
         d_->fault(CallInfo::Statement, sql);
         return d_->backend->execute(sql, {});
     });
-    if (result.hasRows)
-        rs.d_->load(std::move(result));
+    if (result.hasRows) rs.d_->load(std::move(result));
     return rs;
 }
 
-QList<Error> Connection::Errors() const { return d_->errors; }
+QList<Error> Connection::Errors() const {
+    return d_->errors;
+}
 
 QString Connection::Property(const QString& name) const {
     const QString n = name.simplified().toLower();
-    if (n == "dbms name")
-        return d_->backend ? d_->backend->dbmsName() : QString();
+    if (n == "dbms name") return d_->backend ? d_->backend->dbmsName() : QString();
     try {
-        const auto cs = d_->parsed && d_->isOpen() ? *d_->parsed : ado::ConnectionString::parse(d_->connectionString);
-        if (n == "password")
-            return {}; // never handed out
+        const auto cs =
+            d_->parsed && d_->isOpen() ? *d_->parsed : ado::ConnectionString::parse(d_->connectionString);
+        if (n == "password") return {}; // never handed out
         return cs.value(name);
     } catch (const AdoError&) {
         return {};
@@ -144,8 +162,7 @@ void Connection::BeginTrans() {
 void Connection::CommitTrans() {
     d_->guarded([&] {
         d_->requireOpen();
-        if (d_->transactionDepth == 0)
-            throw AdoError(LayerError::NotSupported, "No transaction is active");
+        if (d_->transactionDepth == 0) throw AdoError(LayerError::NotSupported, "No transaction is active");
         d_->fault(CallInfo::Statement, "COMMIT");
         d_->transactionDepth = 0;
         d_->backend->commit();
@@ -155,15 +172,18 @@ void Connection::CommitTrans() {
 void Connection::RollbackTrans() {
     d_->guarded([&] {
         d_->requireOpen();
-        if (d_->transactionDepth == 0)
-            throw AdoError(LayerError::NotSupported, "No transaction is active");
+        if (d_->transactionDepth == 0) throw AdoError(LayerError::NotSupported, "No transaction is active");
         d_->transactionDepth = 0;
         d_->backend->rollback();
     });
 }
 
-std::uint64_t Connection::RoundTrips() const { return d_->backend ? d_->backend->roundTrips() : 0; }
+std::uint64_t Connection::RoundTrips() const {
+    return d_->pastRoundTrips + (d_->backend ? d_->backend->roundTrips() : 0);
+}
 
-bool Connection::isNull() const { return !d_ || (!d_->backend && d_->connectionString.isEmpty()); }
+bool Connection::isNull() const {
+    return !d_ || !d_->everOpened;
+}
 
 } // namespace ado

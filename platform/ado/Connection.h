@@ -53,7 +53,7 @@ public:
     void setCursorLocation(int location);
     int ConnectionTimeout() const; // seconds, default 15; 0 = no limit
     void setConnectionTimeout(int seconds);
-    int CommandTimeout() const;    // seconds, default 30; 0 = no limit
+    int CommandTimeout() const; // seconds, default 30; 0 = no limit
     void setCommandTimeout(int seconds);
 
     void Open(const QString& connectionString = {}, const QString& userId = {}, const QString& password = {},
@@ -72,7 +72,7 @@ public:
     void RollbackTrans();
 
     std::uint64_t RoundTrips() const; // statements sent to the server so far (benchmarks)
-    bool isNull() const;              // a default-constructed handle never opened
+    bool isNull() const;              // a handle that was never opened
 
     struct Data;
 

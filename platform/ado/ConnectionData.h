@@ -32,6 +32,8 @@ struct Connection::Data {
     std::unique_ptr<Backend> backend;
     QList<Error> errors;
     int transactionDepth = 0;
+    bool everOpened = false;
+    std::uint64_t pastRoundTrips = 0; // of sessions closed since
 
     bool isOpen() const { return backend && backend->isOpen(); }
     void requireOpen() const;

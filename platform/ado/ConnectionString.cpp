@@ -9,14 +9,10 @@ namespace {
 // Keys ADO knows under several spellings.
 QString canonicalKey(const QString& key) {
     const QString k = key.simplified().toLower();
-    if (k == "server" || k == "address" || k == "addr" || k == "network address")
-        return "data source";
-    if (k == "database")
-        return "initial catalog";
-    if (k == "uid" || k == "user" || k == "user name")
-        return "user id";
-    if (k == "pwd")
-        return "password";
+    if (k == "server" || k == "address" || k == "addr" || k == "network address") return "data source";
+    if (k == "database") return "initial catalog";
+    if (k == "uid" || k == "user" || k == "user name") return "user id";
+    if (k == "pwd") return "password";
     return k;
 }
 
@@ -85,16 +81,14 @@ ConnectionString ConnectionString::parse(const QString& text) {
 QString ConnectionString::value(const QString& key) const {
     const QString k = canonicalKey(key);
     for (const auto& p : pairs_)
-        if (canonicalKey(p.first) == k)
-            return p.second;
+        if (canonicalKey(p.first) == k) return p.second;
     return {};
 }
 
 bool ConnectionString::has(const QString& key) const {
     const QString k = canonicalKey(key);
     for (const auto& p : pairs_)
-        if (canonicalKey(p.first) == k)
-            return true;
+        if (canonicalKey(p.first) == k) return true;
     return false;
 }
 
@@ -115,7 +109,8 @@ void ConnectionString::chooseEngine() {
         engine_ = Engine::Sqlite;
         return;
     }
-    if (ds.startsWith("postgresql://", Qt::CaseInsensitive) || ds.startsWith("postgres://", Qt::CaseInsensitive)) {
+    if (ds.startsWith("postgresql://", Qt::CaseInsensitive) ||
+        ds.startsWith("postgres://", Qt::CaseInsensitive)) {
         engine_ = Engine::Postgres;
         return;
     }
@@ -124,34 +119,35 @@ void ConnectionString::chooseEngine() {
         engine_ = Engine::Sqlite;
     } else if (p == "POSTGRESQL") {
         engine_ = Engine::Postgres;
-    } else if (p.startsWith("SQLNCLI") || p == "SQLOLEDB" || p == "SQLOLEDB.1" || p.startsWith("MSOLEDBSQL")) {
+    } else if (p.startsWith("SQLNCLI") || p == "SQLOLEDB" || p == "SQLOLEDB.1" ||
+               p.startsWith("MSOLEDBSQL")) {
         engine_ = Engine::Odbc;
         odbcKind_ = OdbcKind::SqlServer;
     } else if (p == "ORAOLEDB.ORACLE" || p == "ORAOLEDB.ORACLE.1") {
         engine_ = Engine::Odbc;
         odbcKind_ = OdbcKind::Oracle;
-    } else if (p == "ODBC" || p == "MSDASQL" || p == "MSDASQL.1" || (p.isEmpty() && (has("Driver") || has("DSN")))) {
+    } else if (p == "ODBC" || p == "MSDASQL" || p == "MSDASQL.1" ||
+               (p.isEmpty() && (has("Driver") || has("DSN")))) {
         engine_ = Engine::Odbc;
         odbcKind_ = OdbcKind::Passthrough;
     } else if (p.isEmpty()) {
         throw AdoError(LayerError::UnknownProvider, "Connection string names no Provider");
     } else {
-        throw AdoError(LayerError::UnknownProvider, "Provider cannot be found: '" + provider().trimmed() + "'");
+        throw AdoError(LayerError::UnknownProvider,
+                       "Provider cannot be found: '" + provider().trimmed() + "'");
     }
 }
 
 QString ConnectionString::sqliteFolder() const {
     QString ds = dataSource();
-    if (ds.startsWith("sqlite:", Qt::CaseInsensitive))
-        ds = ds.mid(7);
+    if (ds.startsWith("sqlite:", Qt::CaseInsensitive)) ds = ds.mid(7);
     return ds;
 }
 
 QString ConnectionString::pgHost() const {
     QString ds = dataSource();
     const int scheme = int(ds.indexOf("://"));
-    if (scheme >= 0)
-        ds = ds.mid(scheme + 3);
+    if (scheme >= 0) ds = ds.mid(scheme + 3);
     while (ds.endsWith('/'))
         ds.chop(1);
     if (ds.startsWith('[')) { // [ipv6]:port
@@ -165,24 +161,23 @@ QString ConnectionString::pgHost() const {
 int ConnectionString::pgPort() const {
     QString ds = dataSource();
     const int scheme = int(ds.indexOf("://"));
-    if (scheme >= 0)
-        ds = ds.mid(scheme + 3);
+    if (scheme >= 0) ds = ds.mid(scheme + 3);
     while (ds.endsWith('/'))
         ds.chop(1);
     const int close = int(ds.lastIndexOf(']'));
     const int colon = int(ds.lastIndexOf(':'));
-    if (colon < 0 || colon < close)
-        return 5432;
+    if (colon < 0 || colon < close) return 5432;
     bool ok = false;
     const int port = ds.mid(colon + 1).toInt(&ok);
     if (!ok || port <= 0 || port > 65535)
-        throw AdoError(LayerError::BadConnectionString, "Connection string: bad port in Data Source '" + dataSource() + "'");
+        throw AdoError(LayerError::BadConnectionString,
+                       "Connection string: bad port in Data Source '" + dataSource() + "'");
     return port;
 }
 
 QString ConnectionString::quoteOdbc(const QString& value) {
-    if (value.contains(';') || value.contains('{') || value.contains('}') || value.contains('=')
-        || value != value.trimmed()) {
+    if (value.contains(';') || value.contains('{') || value.contains('}') || value.contains('=') ||
+        value != value.trimmed()) {
         QString v = value;
         v.replace("}", "}}");
         return "{" + v + "}";
@@ -196,27 +191,27 @@ QString ConnectionString::odbcString() const {
     case OdbcKind::Passthrough:
         for (const auto& p : pairs_) {
             const QString k = p.first.trimmed().toLower();
-            if (k == "provider")
-                continue;
+            if (k == "provider") continue;
             parts << p.first.trimmed() + "=" + p.second;
         }
         break;
     case OdbcKind::SqlServer: {
-        QString driver = qEnvironmentVariable("K48213_ODBC_DRIVER_SQLSERVER", "ODBC Driver 18 for SQL Server");
-        parts << "Driver={" + driver + "}" << "Server=" + quoteOdbc(dataSource());
-        if (!catalog().isEmpty())
-            parts << "Database=" + quoteOdbc(catalog());
+        QString driver =
+            qEnvironmentVariable("K48213_ODBC_DRIVER_SQLSERVER", "ODBC Driver 18 for SQL Server");
+        parts << "Driver={" + driver + "}"
+              << "Server=" + quoteOdbc(dataSource());
+        if (!catalog().isEmpty()) parts << "Database=" + quoteOdbc(catalog());
         if (userId().isEmpty())
             parts << "Trusted_Connection=yes";
         else
             parts << "UID=" + quoteOdbc(userId()) << "PWD=" + quoteOdbc(password());
-        if (has("Application Name"))
-            parts << "APP=" + quoteOdbc(value("Application Name"));
+        if (has("Application Name")) parts << "APP=" + quoteOdbc(value("Application Name"));
         break;
     }
     case OdbcKind::Oracle: {
         QString driver = qEnvironmentVariable("K48213_ODBC_DRIVER_ORACLE", "Oracle");
-        parts << "Driver={" + driver + "}" << "DBQ=" + quoteOdbc(dataSource()) << "UID=" + quoteOdbc(userId())
+        parts << "Driver={" + driver + "}"
+              << "DBQ=" + quoteOdbc(dataSource()) << "UID=" + quoteOdbc(userId())
               << "PWD=" + quoteOdbc(password());
         break;
     }
@@ -225,11 +220,11 @@ QString ConnectionString::odbcString() const {
         // Keys the OLE DB form carries for the provider itself stay behind; anything else a
         // deployer added through the customisation (Encrypt=, TrustServerCertificate=, ...) is the
         // driver's.
-        static const QStringList oleDbOnly{"provider", "data source", "initial catalog", "user id", "password",
-                                           "persist security info", "ole db services", "application name"};
+        static const QStringList oleDbOnly{"provider",        "data source",     "initial catalog",
+                                           "user id",         "password",        "persist security info",
+                                           "ole db services", "application name"};
         for (const auto& p : pairs_)
-            if (!oleDbOnly.contains(canonicalKey(p.first)))
-                parts << p.first.trimmed() + "=" + p.second;
+            if (!oleDbOnly.contains(canonicalKey(p.first))) parts << p.first.trimmed() + "=" + p.second;
     }
     return parts.join(';');
 }

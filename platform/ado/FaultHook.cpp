@@ -14,8 +14,7 @@ std::function<void(const CallInfo&)>& hook() {
 bool detail::faultHookInstalled = false;
 
 void detail::callFaultHook(const CallInfo& info) {
-    if (hook())
-        hook()(info);
+    if (hook()) hook()(info);
 }
 
 void setFaultHook(std::function<void(const CallInfo&)> h) {

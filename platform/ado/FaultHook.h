@@ -14,7 +14,7 @@ struct CallInfo {
     QString dataSource; // the connection string's Data Source as written
     QString catalog;    // its Initial Catalog (may be empty)
     Kind kind = Statement;
-    QString text;       // SQL text, procedure name, or the connection string for Open
+    QString text; // SQL text, procedure name, or the connection string for Open
 };
 
 // The hook runs before every Open, SQL statement and procedure call; it may throw AdoError to

@@ -18,11 +18,17 @@ namespace ado {
 
 namespace {
 
-bool ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+bool ok(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
-const SQLWCHAR* wide(const QString& s) { return reinterpret_cast<const SQLWCHAR*>(s.utf16()); }
+const SQLWCHAR* wide(const QString& s) {
+    return reinterpret_cast<const SQLWCHAR*>(s.utf16());
+}
 
-QString fromWide(const SQLWCHAR* w, qsizetype chars) { return QString(reinterpret_cast<const QChar*>(w), chars); }
+QString fromWide(const SQLWCHAR* w, qsizetype chars) {
+    return QString(reinterpret_cast<const QChar*>(w), chars);
+}
 
 int stateNumber(const QString& state) {
     int n = 0;
@@ -71,7 +77,9 @@ struct ColumnPlan {
 
 } // namespace
 
-OdbcBackend::~OdbcBackend() { close(); }
+OdbcBackend::~OdbcBackend() {
+    close();
+}
 
 void OdbcBackend::fail(short handleType, Handle handle, const QString& context) {
     SQLWCHAR state[6] = {};
@@ -83,16 +91,14 @@ void OdbcBackend::fail(short handleType, Handle handle, const QString& context) 
     for (SQLSMALLINT rec = 1; rec <= 5; ++rec) {
         const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, rec, state, &native, message,
                                             SQLSMALLINT(sizeof(message) / sizeof(message[0])), &len);
-        if (!ok(rc))
-            break;
+        if (!ok(rc)) break;
         const QString st = fromWide(state, 5);
         const QString msg = fromWide(message, std::min<qsizetype>(len, 1023)).trimmed();
         if (rec == 1) {
             firstState = st;
             number = native != 0 ? int(native) : stateNumber(st);
         }
-        if (!text.isEmpty())
-            text += "; ";
+        if (!text.isEmpty()) text += "; ";
         text += "[" + st + "] " + msg;
     }
     if (text.isEmpty()) {
@@ -103,17 +109,16 @@ void OdbcBackend::fail(short handleType, Handle handle, const QString& context) 
     bool dead = firstState.startsWith("08") || firstState == "57P01";
     if (dbc_ && !dead) {
         SQLUINTEGER isDead = SQL_CD_FALSE;
-        if (ok(SQLGetConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD, &isDead, 0, nullptr)) && isDead == SQL_CD_TRUE)
+        if (ok(SQLGetConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD, &isDead, 0, nullptr)) &&
+            isDead == SQL_CD_TRUE)
             dead = true;
     }
-    if (dead)
-        close();
+    if (dead) close();
     throw AdoError(number, "ODBC: " + text + (context.isEmpty() ? QString() : " (" + context + ")"));
 }
 
 void OdbcBackend::check(short rc, short handleType, Handle handle, const QString& context) {
-    if (!ok(rc) && rc != SQL_NO_DATA)
-        fail(handleType, handle, context);
+    if (!ok(rc) && rc != SQL_NO_DATA) fail(handleType, handle, context);
 }
 
 void OdbcBackend::open(const ConnectionString& cs, int connectionTimeout, int commandTimeout) {
@@ -127,14 +132,17 @@ void OdbcBackend::open(const ConnectionString& cs, int connectionTimeout, int co
         dbc_ = nullptr;
         throw AdoError(LayerError::ConnectionFailed, "ODBC: cannot allocate a connection");
     }
-    SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connectionTimeout)), 0);
-    SQLSetConnectAttr(dbc_, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connectionTimeout)), 0);
+    SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connectionTimeout)),
+                      0);
+    SQLSetConnectAttr(dbc_, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(SQLULEN(connectionTimeout)), 0);
     const QString connect = cs.odbcString();
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
     ++roundTrips_;
-    const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, const_cast<SQLWCHAR*>(wide(connect)), SQLSMALLINT(connect.size()),
-                                           out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
+    const SQLRETURN rc =
+        SQLDriverConnectW(dbc_, nullptr, const_cast<SQLWCHAR*>(wide(connect)), SQLSMALLINT(connect.size()),
+                          out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
     if (!ok(rc)) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -143,9 +151,9 @@ void OdbcBackend::open(const ConnectionString& cs, int connectionTimeout, int co
         QString text;
         int number = LayerError::ConnectionFailed;
         if (ok(SQLGetDiagRecW(SQL_HANDLE_DBC, dbc_, 1, state, &native, message, 1024, &len))) {
-            text = "[" + fromWide(state, 5) + "] " + fromWide(message, std::min<qsizetype>(len, 1023)).trimmed();
-            if (native != 0)
-                number = int(native);
+            text =
+                "[" + fromWide(state, 5) + "] " + fromWide(message, std::min<qsizetype>(len, 1023)).trimmed();
+            if (native != 0) number = int(native);
         }
         SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
         SQLFreeHandle(SQL_HANDLE_ENV, env_);
@@ -158,7 +166,8 @@ void OdbcBackend::open(const ConnectionString& cs, int connectionTimeout, int co
         dbms_ = fromWide(name, nameLen / SQLSMALLINT(sizeof(SQLWCHAR)));
     if (dbms_.contains("SQL Server", Qt::CaseInsensitive))
         returning_ = ReturningStyle::OutputInserted;
-    else if (dbms_.contains("PostgreSQL", Qt::CaseInsensitive) || dbms_.contains("SQLite", Qt::CaseInsensitive))
+    else if (dbms_.contains("PostgreSQL", Qt::CaseInsensitive) ||
+             dbms_.contains("SQLite", Qt::CaseInsensitive))
         returning_ = ReturningStyle::Returning;
     else
         returning_ = ReturningStyle::None;
@@ -172,8 +181,7 @@ void OdbcBackend::close() noexcept {
         SQLDisconnect(dbc_);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     }
-    if (env_)
-        SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    if (env_) SQLFreeHandle(SQL_HANDLE_ENV, env_);
     dbc_ = env_ = nullptr;
 }
 
@@ -184,8 +192,7 @@ void OdbcBackend::setCommandTimeout(int seconds) {
 }
 
 OdbcBackend::Handle OdbcBackend::freshStatement() {
-    if (!dbc_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!dbc_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     Handle stmt = nullptr;
     check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "allocating a statement");
     SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(commandTimeout_)), 0);
@@ -225,8 +232,7 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
     check(SQLNumResultCols(stmt, &ncols), SQL_HANDLE_STMT, stmt, context);
     if (ncols <= 0) {
         SQLLEN count = -1;
-        if (ok(SQLRowCount(stmt, &count)))
-            rs.affected = count;
+        if (ok(SQLRowCount(stmt, &count))) rs.affected = count;
         return rs;
     }
     rs.hasRows = true;
@@ -235,8 +241,8 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
         SQLWCHAR name[256];
         SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
-        check(SQLDescribeColW(stmt, c, name, 256, &nameLen, &type, &size, &digits, &nullable), SQL_HANDLE_STMT, stmt,
-              context);
+        check(SQLDescribeColW(stmt, c, name, 256, &nameLen, &type, &size, &digits, &nullable),
+              SQL_HANDLE_STMT, stmt, context);
         Column col;
         col.name = fromWide(name, std::min<SQLSMALLINT>(nameLen, 255));
         Fetch f = Fetch::Text;
@@ -306,7 +312,8 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
             }
             case Fetch::Timestamp: {
                 SQL_TIMESTAMP_STRUCT ts{};
-                check(SQLGetData(stmt, c, SQL_C_TYPE_TIMESTAMP, &ts, sizeof(ts), &ind), SQL_HANDLE_STMT, stmt, context);
+                check(SQLGetData(stmt, c, SQL_C_TYPE_TIMESTAMP, &ts, sizeof(ts), &ind), SQL_HANDLE_STMT, stmt,
+                      context);
                 row.append(ind == SQL_NULL_DATA ? Variant::null() : Variant::fromDate(fromTimestamp(ts)));
                 break;
             }
@@ -316,17 +323,16 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
                 bool isNull = false;
                 for (;;) {
                     const SQLRETURN g = SQLGetData(stmt, c, SQL_C_BINARY, buf, sizeof(buf), &ind);
-                    if (g == SQL_NO_DATA)
-                        break;
+                    if (g == SQL_NO_DATA) break;
                     check(g, SQL_HANDLE_STMT, stmt, context);
                     if (ind == SQL_NULL_DATA) {
                         isNull = true;
                         break;
                     }
-                    const SQLLEN got = (ind == SQL_NO_TOTAL || ind > SQLLEN(sizeof(buf))) ? SQLLEN(sizeof(buf)) : ind;
+                    const SQLLEN got =
+                        (ind == SQL_NO_TOTAL || ind > SQLLEN(sizeof(buf))) ? SQLLEN(sizeof(buf)) : ind;
                     all.append(buf, got);
-                    if (g == SQL_SUCCESS)
-                        break;
+                    if (g == SQL_SUCCESS) break;
                 }
                 row.append(isNull ? Variant::null() : Variant(QString::fromLatin1(all)));
                 break;
@@ -337,8 +343,7 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
                 bool isNull = false;
                 for (;;) {
                     const SQLRETURN g = SQLGetData(stmt, c, SQL_C_WCHAR, buf, sizeof(buf), &ind);
-                    if (g == SQL_NO_DATA)
-                        break;
+                    if (g == SQL_NO_DATA) break;
                     check(g, SQL_HANDLE_STMT, stmt, context);
                     if (ind == SQL_NULL_DATA) {
                         isNull = true;
@@ -347,8 +352,7 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
                     const SQLLEN room = SQLLEN(sizeof(buf)) - SQLLEN(sizeof(SQLWCHAR));
                     const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
                     all += fromWide(buf, got / SQLLEN(sizeof(SQLWCHAR)));
-                    if (g == SQL_SUCCESS)
-                        break;
+                    if (g == SQL_SUCCESS) break;
                 }
                 row.append(isNull ? Variant::null() : Variant(all));
                 break;
@@ -357,16 +361,15 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
         }
         rs.rows.push_back(std::move(row));
     }
-    if (rc != SQL_NO_DATA)
-        check(rc, SQL_HANDLE_STMT, stmt, context);
+    if (rc != SQL_NO_DATA) check(rc, SQL_HANDLE_STMT, stmt, context);
     return rs;
 }
 
 ResultSet OdbcBackend::execute(const QString& sql, const std::vector<BindValue>& params) {
-    if (!dbc_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!dbc_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     if (SqlText::isScript(sql) && !params.empty())
-        throw AdoError(LayerError::NotSupported, "Parameters cannot be bound to a script of several statements");
+        throw AdoError(LayerError::NotSupported,
+                       "Parameters cannot be bound to a script of several statements");
     Handle stmt = statement(sql);
     std::vector<ParamBuffer> buffers(params.size());
     for (size_t i = 0; i < params.size(); ++i) {
@@ -423,7 +426,8 @@ ResultSet OdbcBackend::execute(const QString& sql, const std::vector<BindValue>&
                 b.ind = b.bytes.size();
             } else {
                 const QString t = v.toText();
-                b.w.assign(reinterpret_cast<const SQLWCHAR*>(t.utf16()), reinterpret_cast<const SQLWCHAR*>(t.utf16()) + t.size());
+                b.w.assign(reinterpret_cast<const SQLWCHAR*>(t.utf16()),
+                           reinterpret_cast<const SQLWCHAR*>(t.utf16()) + t.size());
                 b.w.push_back(0);
                 sqlType = t.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
                 size = std::max<SQLULEN>(SQLULEN(t.size()), 1);
@@ -433,7 +437,8 @@ ResultSet OdbcBackend::execute(const QString& sql, const std::vector<BindValue>&
             }
             break;
         }
-        check(SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, cType, sqlType, size, digits, data, bufLen, &b.ind),
+        check(SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, cType, sqlType, size, digits, data,
+                               bufLen, &b.ind),
               SQL_HANDLE_STMT, stmt, QStringLiteral("binding parameter %1").arg(i + 1));
     }
     ++roundTrips_;
@@ -442,17 +447,14 @@ ResultSet OdbcBackend::execute(const QString& sql, const std::vector<BindValue>&
     // A script may hand back several results: the last one with rows is the recordset.
     while (dbc_ && ok(SQLMoreResults(stmt))) {
         ResultSet next = readResults(stmt, {});
-        if (next.hasRows || !rs.hasRows)
-            rs = std::move(next);
+        if (next.hasRows || !rs.hasRows) rs = std::move(next);
     }
-    if (dbc_)
-        SQLFreeStmt(stmt, SQL_CLOSE);
+    if (dbc_) SQLFreeStmt(stmt, SQL_CLOSE);
     return rs;
 }
 
 void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
-    if (!dbc_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!dbc_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     QString sql = "{call " + name + "(";
     for (int i = 0; i < params.size(); ++i)
         sql += i ? ",?" : "?";
@@ -491,8 +493,7 @@ void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
             bufLen = sizeof(b.d);
             break;
         case adDate:
-            if (!null)
-                b.ts = toTimestamp(v.toDate());
+            if (!null) b.ts = toTimestamp(v.toDate());
             cType = SQL_C_TYPE_TIMESTAMP;
             sqlType = SQL_TYPE_TIMESTAMP;
             size = 23;
@@ -502,22 +503,22 @@ void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
             break;
         default: {
             const QString t = null ? QString() : v.toText();
-            const qsizetype room = p.Size() > 0 ? p.Size() : std::max<qsizetype>(t.size(), p.isOutput() ? 4000 : 1);
+            const qsizetype room =
+                p.Size() > 0 ? p.Size() : std::max<qsizetype>(t.size(), p.isOutput() ? 4000 : 1);
             b.w.assign(size_t(room + 1), 0);
-            std::copy(reinterpret_cast<const SQLWCHAR*>(t.utf16()), reinterpret_cast<const SQLWCHAR*>(t.utf16()) + t.size(),
-                      b.w.begin());
+            std::copy(reinterpret_cast<const SQLWCHAR*>(t.utf16()),
+                      reinterpret_cast<const SQLWCHAR*>(t.utf16()) + t.size(), b.w.begin());
             sqlType = room > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
             size = SQLULEN(std::max<qsizetype>(room, 1));
             data = b.w.data();
             bufLen = SQLLEN(b.w.size() * sizeof(SQLWCHAR));
-            if (!null)
-                b.ind = SQLLEN(t.size() * sizeof(SQLWCHAR));
+            if (!null) b.ind = SQLLEN(t.size() * sizeof(SQLWCHAR));
             break;
         }
         }
-        if (null)
-            b.ind = SQL_NULL_DATA;
-        check(SQLBindParameter(stmt, SQLUSMALLINT(i + 1), io, cType, sqlType, size, digits, data, bufLen, &b.ind),
+        if (null) b.ind = SQL_NULL_DATA;
+        check(SQLBindParameter(stmt, SQLUSMALLINT(i + 1), io, cType, sqlType, size, digits, data, bufLen,
+                               &b.ind),
               SQL_HANDLE_STMT, stmt, "binding parameter '" + p.Name() + "'");
     }
     ++roundTrips_;
@@ -536,8 +537,7 @@ void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
 
     for (int i = 0; i < params.size(); ++i) {
         Parameter& p = params[i];
-        if (!p.isOutput())
-            continue;
+        if (!p.isOutput()) continue;
         const ParamBuffer& b = buffers[size_t(i)];
         if (b.ind == SQL_NULL_DATA) {
             p.setValue(Variant::null());
@@ -568,15 +568,13 @@ void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
 }
 
 void OdbcBackend::begin() {
-    if (!dbc_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
-    check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0), SQL_HANDLE_DBC,
-          dbc_, "BEGIN");
+    if (!dbc_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+          SQL_HANDLE_DBC, dbc_, "BEGIN");
 }
 
 void OdbcBackend::endTransaction(bool commit) {
-    if (!dbc_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!dbc_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     ++roundTrips_;
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
     if (dbc_)
@@ -584,13 +582,16 @@ void OdbcBackend::endTransaction(bool commit) {
     check(rc, SQL_HANDLE_DBC, dbc_, commit ? "COMMIT" : "ROLLBACK");
 }
 
-void OdbcBackend::commit() { endTransaction(true); }
-void OdbcBackend::rollback() { endTransaction(false); }
+void OdbcBackend::commit() {
+    endTransaction(true);
+}
+void OdbcBackend::rollback() {
+    endTransaction(false);
+}
 
 QStringList OdbcBackend::primaryKey(const QString& table) {
     QString bare = table;
-    if (bare.startsWith('"') && bare.endsWith('"'))
-        bare = bare.mid(1, bare.size() - 2);
+    if (bare.startsWith('"') && bare.endsWith('"')) bare = bare.mid(1, bare.size() - 2);
     QString schema;
     if (const int dot = int(bare.indexOf('.')); dot > 0 && !table.startsWith('"')) {
         schema = bare.left(dot);
@@ -598,23 +599,21 @@ QStringList OdbcBackend::primaryKey(const QString& table) {
     }
     QStringList candidates{bare};
     if (!table.startsWith('"')) {
-        if (!candidates.contains(bare.toLower()))
-            candidates << bare.toLower();
-        if (!candidates.contains(bare.toUpper()))
-            candidates << bare.toUpper();
+        if (!candidates.contains(bare.toLower())) candidates << bare.toLower();
+        if (!candidates.contains(bare.toUpper())) candidates << bare.toUpper();
     }
     for (const QString& name : std::as_const(candidates)) {
         Handle stmt = freshStatement();
         ++roundTrips_;
-        SQLRETURN rc = SQLPrimaryKeysW(stmt, nullptr, 0, schema.isEmpty() ? nullptr : const_cast<SQLWCHAR*>(wide(schema)),
-                                       SQLSMALLINT(schema.size()), const_cast<SQLWCHAR*>(wide(name)), SQLSMALLINT(name.size()));
+        SQLRETURN rc = SQLPrimaryKeysW(
+            stmt, nullptr, 0, schema.isEmpty() ? nullptr : const_cast<SQLWCHAR*>(wide(schema)),
+            SQLSMALLINT(schema.size()), const_cast<SQLWCHAR*>(wide(name)), SQLSMALLINT(name.size()));
         QList<QPair<int, QString>> keys;
         if (ok(rc)) {
             try {
                 ResultSet rs = readResults(stmt, "primary key of " + table);
                 for (const auto& row : rs.rows)
-                    if (row.size() >= 5)
-                        keys.append({row[4].toInt32(), row[3].toText()});
+                    if (row.size() >= 5) keys.append({row[4].toInt32(), row[3].toText()});
             } catch (...) {
                 SQLFreeHandle(SQL_HANDLE_STMT, stmt);
                 throw;

@@ -17,7 +17,9 @@ Parameter::Parameter() : d_(std::make_shared<Data>()) {}
 Parameter::Parameter(const QString& name, int type, int direction, int size, const Variant& value)
     : d_(std::make_shared<Data>(Data{name, {}, false, type, direction, size, value})) {}
 
-QString Parameter::Name() const { return d_->name; }
+QString Parameter::Name() const {
+    return d_->name;
+}
 void Parameter::setName(const QString& name) {
     d_->name = name;
     d_->lowerKnown = false;
@@ -30,15 +32,35 @@ const QString& Parameter::lowerName() const {
     }
     return d_->lower;
 }
-int Parameter::Type() const { return d_->type; }
-void Parameter::setType(int type) { d_->type = type; }
-int Parameter::Direction() const { return d_->direction; }
-void Parameter::setDirection(int direction) { d_->direction = direction; }
-int Parameter::Size() const { return d_->size; }
-void Parameter::setSize(int size) { d_->size = size; }
-Variant Parameter::Value() const { return d_->value; }
-void Parameter::setValue(const Variant& value) { d_->value = value; }
-bool Parameter::isInput() const { return d_->direction == adParamInput || d_->direction == adParamInputOutput; }
-bool Parameter::isOutput() const { return d_->direction == adParamOutput || d_->direction == adParamInputOutput; }
+int Parameter::Type() const {
+    return d_->type;
+}
+void Parameter::setType(int type) {
+    d_->type = type;
+}
+int Parameter::Direction() const {
+    return d_->direction;
+}
+void Parameter::setDirection(int direction) {
+    d_->direction = direction;
+}
+int Parameter::Size() const {
+    return d_->size;
+}
+void Parameter::setSize(int size) {
+    d_->size = size;
+}
+Variant Parameter::Value() const {
+    return d_->value;
+}
+void Parameter::setValue(const Variant& value) {
+    d_->value = value;
+}
+bool Parameter::isInput() const {
+    return d_->direction == adParamInput || d_->direction == adParamInputOutput;
+}
+bool Parameter::isOutput() const {
+    return d_->direction == adParamOutput || d_->direction == adParamInputOutput;
+}
 
 } // namespace ado

@@ -15,15 +15,14 @@ namespace ado {
 namespace {
 
 // Type oids of the built-in types the layer converts.
-constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kOid = 26, kFloat4 = 700,
-              kFloat8 = 701, kVarchar = 1043, kDate = 1082, kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700,
-              kUnknown = 0;
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kOid = 26,
+              kFloat4 = 700, kFloat8 = 701, kVarchar = 1043, kDate = 1082, kTimestamp = 1114,
+              kTimestampTz = 1184, kNumeric = 1700, kUnknown = 0;
 
 // The SQLSTATE as one integer: its five characters read in base 36 (so "57014" and "42P01" both
 // stay distinct, stable numbers). The description carries the SQLSTATE itself.
 int sqlStateNumber(const char* state) {
-    if (!state || !*state)
-        return LayerError::ConnectionFailed;
+    if (!state || !*state) return LayerError::ConnectionFailed;
     int n = 0;
     for (const char* p = state; *p; ++p) {
         const char c = *p;
@@ -33,15 +32,14 @@ int sqlStateNumber(const char* state) {
     return n;
 }
 
-QString cleanMessage(const char* msg) { return QString::fromUtf8(msg).trimmed(); }
+QString cleanMessage(const char* msg) {
+    return QString::fromUtf8(msg).trimmed();
+}
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return 0;
 }
 
@@ -68,8 +66,7 @@ Variant readValue(const char* text, int len, Oid type) {
     case kFloat4:
     case kFloat8:
     case kNumeric: {
-        if (std::strcmp(text, "NaN") == 0)
-            return Variant(std::nan(""));
+        if (std::strcmp(text, "NaN") == 0) return Variant(std::nan(""));
         return Variant(std::strtod(text, nullptr));
     }
     case kBool:
@@ -78,8 +75,7 @@ Variant readValue(const char* text, int len, Oid type) {
     case kTimestamp:
     case kTimestampTz: {
         double d = 0;
-        if (TimestampText::parse(text, len, d))
-            return Variant::fromDate(d);
+        if (TimestampText::parse(text, len, d)) return Variant::fromDate(d);
         return Variant(QString::fromUtf8(text, len)); // infinity and the like
     }
     case kBytea: {
@@ -99,16 +95,16 @@ Variant readValue(const char* text, int len, Oid type) {
 
 // The shortest text that reads back as the same double.
 QByteArray doubleText(double d) {
-    if (std::isnan(d))
-        return "NaN";
-    if (std::isinf(d))
-        return d > 0 ? "Infinity" : "-Infinity";
+    if (std::isnan(d)) return "NaN";
+    if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof(buf), d);
     return QByteArray(buf, int(r.ptr - buf));
 }
 
-QByteArray integerText(const Variant& v) { return QByteArray::number(static_cast<qlonglong>(v.toDouble())); }
+QByteArray integerText(const Variant& v) {
+    return QByteArray::number(static_cast<qlonglong>(v.toDouble()));
+}
 
 } // namespace
 
@@ -136,14 +132,15 @@ void PgBackend::Bound::finish() {
         pointers[i] = nulls[i] ? nullptr : values[i].constData();
 }
 
-PgBackend::~PgBackend() { close(); }
+PgBackend::~PgBackend() {
+    close();
+}
 
 void PgBackend::open(const ConnectionString& cs, int connectionTimeout, int commandTimeout) {
     const QString user = cs.userId().toLower();
     const QString db = cs.catalog().isEmpty() ? user : cs.catalog().toLower();
     QString tz = QString::fromUtf8(QTimeZone::systemTimeZoneId());
-    if (tz.isEmpty() || tz.contains(' '))
-        tz.clear();
+    if (tz.isEmpty() || tz.contains(' ')) tz.clear();
     const QByteArray host = cs.pgHost().toUtf8();
     const QByteArray port = QByteArray::number(cs.pgPort());
     const QByteArray dbname = db.toUtf8();
@@ -152,82 +149,89 @@ void PgBackend::open(const ConnectionString& cs, int connectionTimeout, int comm
     const QByteArray timeout = QByteArray::number(connectionTimeout > 0 ? std::max(connectionTimeout, 2) : 0);
     // Dates cross as local wall-clock readings: the session's zone is the host's, so a
     // timestamptz column reads as the local time too.
-    QByteArray options = "-c statement_timeout=" + QByteArray::number(qint64(commandTimeout) * 1000) + " -c DateStyle=ISO";
-    if (!tz.isEmpty())
-        options += " -c TimeZone=" + tz.toUtf8();
+    QByteArray options =
+        "-c statement_timeout=" + QByteArray::number(qint64(commandTimeout) * 1000) + " -c DateStyle=ISO";
+    if (!tz.isEmpty()) options += " -c TimeZone=" + tz.toUtf8();
     QByteArray app = cs.value("Application Name").toUtf8();
-    if (app.isEmpty())
-        app = "k48213";
-    const char* keys[] = {"host", "port", "dbname", "user", "password", "connect_timeout", "options",
-                          "application_name", "client_encoding", nullptr};
-    const char* values[] = {host.constData(),    port.constData(),    dbname.constData(),
-                            username.constData(), password.constData(), timeout.constData(),
-                            options.constData(), app.constData(),      "UTF8",
+    if (app.isEmpty()) app = "k48213";
+    const char* keys[] = {"host",
+                          "port",
+                          "dbname",
+                          "user",
+                          "password",
+                          "connect_timeout",
+                          "options",
+                          "application_name",
+                          "client_encoding",
+                          nullptr};
+    const char* values[] = {host.constData(),
+                            port.constData(),
+                            dbname.constData(),
+                            username.constData(),
+                            password.constData(),
+                            timeout.constData(),
+                            options.constData(),
+                            app.constData(),
+                            "UTF8",
                             nullptr};
     if (host.isEmpty())
         throw AdoError(LayerError::BadConnectionString, "PostgreSQL: the Data Source names no server");
     if (user.isEmpty() && db.isEmpty())
-        throw AdoError(LayerError::BadConnectionString, "PostgreSQL: the connection string names no database and no user");
+        throw AdoError(LayerError::BadConnectionString,
+                       "PostgreSQL: the connection string names no database and no user");
     PGconn* conn = PQconnectdbParams(keys, values, 0);
     ++roundTrips_;
-    if (!conn)
-        throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: out of memory");
+    if (!conn) throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: out of memory");
     if (PQstatus(conn) != CONNECTION_OK) {
         const QString msg = cleanMessage(PQerrorMessage(conn));
         PQfinish(conn);
-        throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: cannot connect to " + cs.dataSource() + ": " + msg);
+        throw AdoError(LayerError::ConnectionFailed,
+                       "PostgreSQL: cannot connect to " + cs.dataSource() + ": " + msg);
     }
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
     conn_ = conn;
 }
 
 void PgBackend::close() noexcept {
-    if (conn_)
-        PQfinish(conn_);
+    if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
 }
 
 void PgBackend::setCommandTimeout(int seconds) {
-    if (!conn_)
-        return;
+    if (!conn_) return;
     const QByteArray sql = "SET statement_timeout = " + QByteArray::number(qint64(seconds) * 1000);
     runSimple(sql.constData());
 }
 
 void PgBackend::failConnection(const QString& context) {
     const QString msg = cleanMessage(PQerrorMessage(conn_));
-    if (PQstatus(conn_) == CONNECTION_BAD)
-        close();
-    throw AdoError(LayerError::ConnectionFailed, "PostgreSQL: " + (context.isEmpty() ? QString() : context + ": ") + msg);
+    if (PQstatus(conn_) == CONNECTION_BAD) close();
+    throw AdoError(LayerError::ConnectionFailed,
+                   "PostgreSQL: " + (context.isEmpty() ? QString() : context + ": ") + msg);
 }
 
 void PgBackend::failResult(PGresult* res) {
     const char* state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
     QString msg = cleanMessage(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
-    if (msg.isEmpty())
-        msg = cleanMessage(PQresultErrorMessage(res));
-    if (msg.isEmpty() && conn_)
-        msg = cleanMessage(PQerrorMessage(conn_));
+    if (msg.isEmpty()) msg = cleanMessage(PQresultErrorMessage(res));
+    if (msg.isEmpty() && conn_) msg = cleanMessage(PQerrorMessage(conn_));
     const int number = sqlStateNumber(state);
     const QString stateText = state ? QString::fromLatin1(state) : QString();
     PQclear(res);
-    if (conn_ && PQstatus(conn_) == CONNECTION_BAD)
-        close();
+    if (conn_ && PQstatus(conn_) == CONNECTION_BAD) close();
     throw AdoError(number, "PostgreSQL: " + (stateText.isEmpty() ? QString() : "[" + stateText + "] ") + msg);
 }
 
 void PgBackend::checkCommand(PGresult* res) {
-    if (!res)
-        failConnection({});
+    if (!res) failConnection({});
     const ExecStatusType st = PQresultStatus(res);
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK)
-        failResult(res);
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) failResult(res);
 }
 
 void PgBackend::runSimple(const char* sql) {
-    if (!conn_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!conn_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     ++roundTrips_;
     PGresult* res = PQexec(conn_, sql);
     checkCommand(res);
@@ -235,8 +239,7 @@ void PgBackend::runSimple(const char* sql) {
 }
 
 PGresult* PgBackend::run(const QString& key, const QByteArray& sql, Bound& bound) {
-    if (!conn_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!conn_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     bound.finish();
     auto it = prepared_.constFind(key);
     QByteArray name;
@@ -267,8 +270,7 @@ ResultSet PgBackend::readResult(PGresult* res) const {
     rs.hasRows = PQresultStatus(res) == PGRES_TUPLES_OK;
     const char* affected = PQcmdTuples(res);
     rs.affected = affected && *affected ? std::strtoll(affected, nullptr, 10) : -1;
-    if (!rs.hasRows)
-        return rs;
+    if (!rs.hasRows) return rs;
     const int nf = PQnfields(res);
     std::vector<Oid> types(static_cast<size_t>(nf));
     for (int i = 0; i < nf; ++i) {
@@ -292,14 +294,14 @@ ResultSet PgBackend::readResult(PGresult* res) const {
 }
 
 ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& params) {
-    if (!conn_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!conn_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     int count = 0;
     const QString numbered = SqlText::numberPlaceholders(sql, count);
     if (count != int(params.size()))
-        throw AdoError(LayerError::InvalidArgument, QStringLiteral("The statement has %1 placeholders but %2 values were given")
-                                                        .arg(count)
-                                                        .arg(params.size()));
+        throw AdoError(LayerError::InvalidArgument,
+                       QStringLiteral("The statement has %1 placeholders but %2 values were given")
+                           .arg(count)
+                           .arg(params.size()));
     if (params.empty() && SqlText::isScript(sql)) {
         // A script of several statements cannot be prepared; it runs as one simple query.
         ++roundTrips_;
@@ -357,8 +359,7 @@ ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& p
 }
 
 void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
-    if (!conn_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!conn_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     Bound bound;
     bound.reserve(size_t(params.size()));
     // The cache key is the name and one letter per input type; the SQL text is only built when
@@ -369,8 +370,7 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     key += QChar(0x1f);
     int n = 0;
     for (const Parameter& p : std::as_const(params)) {
-        if (!p.isInput())
-            continue;
+        if (!p.isInput()) continue;
         const Variant v = toParameterType(p.Value(), p.Type());
         const bool null = v.isNull();
         Oid type = kUnknown;
@@ -379,33 +379,28 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
         case adInteger:
             type = kInt4;
             key += 'i';
-            if (!null)
-                text = integerText(v);
+            if (!null) text = integerText(v);
             break;
         case adDouble:
             type = kFloat8;
             key += 'd';
-            if (!null)
-                text = doubleText(v.toDouble());
+            if (!null) text = doubleText(v.toDouble());
             break;
         case adDate:
             type = kTimestamp;
             key += 't';
-            if (!null)
-                text = TimestampText::formatLatin1(v.toDate());
+            if (!null) text = TimestampText::formatLatin1(v.toDate());
             break;
         case adVarChar:
         case adVarWChar:
             type = kVarchar;
             key += 'v';
-            if (!null)
-                text = v.toText().toUtf8();
+            if (!null) text = v.toText().toUtf8();
             break;
         default:
             type = kText;
             key += 'x';
-            if (!null)
-                text = v.toText().toUtf8();
+            if (!null) text = v.toText().toUtf8();
             break;
         }
         bound.add(type, text, null);
@@ -425,16 +420,16 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     const int nf = PQnfields(res);
     const bool haveRow = PQntuples(res) > 0;
     for (Parameter& p : params) {
-        if (!p.isOutput())
-            continue;
+        if (!p.isOutput()) continue;
         Variant out = Variant::null();
         if (haveRow) {
             const QByteArray wanted = p.lowerName().toUtf8();
             for (int i = 0; i < nf; ++i) {
                 if (qstricmp(PQfname(res, i), wanted.constData()) == 0) {
                     if (!PQgetisnull(res, 0, i))
-                        out = toParameterType(readValue(PQgetvalue(res, 0, i), PQgetlength(res, 0, i), PQftype(res, i)),
-                                              p.Type());
+                        out = toParameterType(
+                            readValue(PQgetvalue(res, 0, i), PQgetlength(res, 0, i), PQftype(res, i)),
+                            p.Type());
                     break;
                 }
             }
@@ -444,15 +439,22 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     PQclear(res);
 }
 
-void PgBackend::begin() { runSimple("BEGIN"); }
-void PgBackend::commit() { runSimple("COMMIT"); }
-void PgBackend::rollback() { runSimple("ROLLBACK"); }
+void PgBackend::begin() {
+    runSimple("BEGIN");
+}
+void PgBackend::commit() {
+    runSimple("COMMIT");
+}
+void PgBackend::rollback() {
+    runSimple("ROLLBACK");
+}
 
 QStringList PgBackend::primaryKey(const QString& table) {
-    ResultSet rs = execute(QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
-                                          "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass(?) AND i.indisprimary "
-                                          "ORDER BY array_position(i.indkey, a.attnum)"),
-                           {BindValue{Variant(table), false}});
+    ResultSet rs = execute(
+        QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+                       "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass(?) AND i.indisprimary "
+                       "ORDER BY array_position(i.indkey, a.attnum)"),
+        {BindValue{Variant(table), false}});
     QStringList out;
     for (const auto& row : rs.rows)
         out << row[0].toText();

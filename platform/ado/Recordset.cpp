@@ -31,7 +31,8 @@ int Recordset::Data::columnOf(const QString& name) const {
 int Recordset::Data::requireColumn(const QString& name) const {
     const int c = columnOf(name);
     if (c < 0)
-        throw AdoError(LayerError::ItemNotFound, "Item cannot be found in the collection: field '" + name + "'");
+        throw AdoError(LayerError::ItemNotFound,
+                       "Item cannot be found in the collection: field '" + name + "'");
     return c;
 }
 
@@ -41,19 +42,17 @@ void Recordset::Data::requireOpen() const {
 }
 
 void Recordset::Data::resolveTable() {
-    if (tableResolved)
-        return;
+    if (tableResolved) return;
     table = SqlText::singleTable(sql);
     if (table.isEmpty())
-        throw AdoError(LayerError::NotSupported, "The recordset cannot be updated: its query does not name one table");
+        throw AdoError(LayerError::NotSupported,
+                       "The recordset cannot be updated: its query does not name one table");
     primaryKey.clear();
     const QStringList key = conn->backend->primaryKey(table);
     bool allFetched = !key.isEmpty();
     for (const QString& k : key)
-        if (columnOf(k) < 0)
-            allFetched = false;
-    if (allFetched)
-        primaryKey = key;
+        if (columnOf(k) < 0) allFetched = false;
+    if (allFetched) primaryKey = key;
     tableResolved = true;
 }
 
@@ -68,12 +67,10 @@ std::shared_ptr<Recordset::Data> requireData(const std::shared_ptr<Recordset::Da
 // A value assigned to a field takes the column's type where the layer knows it, as ADO's
 // field conversion does: a date column accepts a date text or day count.
 Variant coerce(const Variant& v, ColumnKind kind) {
-    if (kind != ColumnKind::Date || v.isNull() || v.isEmpty() || v.isDateType())
-        return v;
+    if (kind != ColumnKind::Date || v.isNull() || v.isEmpty() || v.isDateType()) return v;
     double d = 0;
     if (v.isText()) {
-        if (TimestampText::parse(v.toText(), d) || OleDate::parse(v.toText(), d))
-            return Variant::fromDate(d);
+        if (TimestampText::parse(v.toText(), d) || OleDate::parse(v.toText(), d)) return Variant::fromDate(d);
         throw AdoError(AppError::TypeMismatch, "'" + v.toText() + "' is not a date");
     }
     return Variant::fromDate(OleDate::normalize(v.toDouble()));
@@ -88,8 +85,7 @@ QString quoteIfNeeded(const QString& column) {
 Recordset::Recordset() = default;
 
 void Recordset::Open(const QString& sql, const Connection& cn, int cursorType, int lockType, int options) {
-    if (!cn.d_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!cn.d_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     auto d = std::make_shared<Data>();
     d->conn = cn.d_;
     d->sql = sql;
@@ -98,7 +94,8 @@ void Recordset::Open(const QString& sql, const Connection& cn, int cursorType, i
     ResultSet rs = d->conn->guarded([&] {
         d->conn->requireOpen();
         if (options != -1 && (options & 0xff) == adCmdStoredProc)
-            throw AdoError(LayerError::NotSupported, "A recordset opens SQL text; run procedures with a Command");
+            throw AdoError(LayerError::NotSupported,
+                           "A recordset opens SQL text; run procedures with a Command");
         d->conn->fault(CallInfo::Statement, sql);
         return d->conn->backend->execute(sql, {});
     });
@@ -114,11 +111,12 @@ void Recordset::Open(Command& cmd, int cursorType, int lockType) {
 }
 
 void Recordset::Close() {
-    if (d_)
-        d_->open = false;
+    if (d_) d_->open = false;
 }
 
-int Recordset::State() const { return d_ && d_->open ? adStateOpen : adStateClosed; }
+int Recordset::State() const {
+    return d_ && d_->open ? adStateOpen : adStateClosed;
+}
 
 bool Recordset::Eof() const {
     auto d = requireData(d_);
@@ -130,57 +128,61 @@ bool Recordset::Bof() const {
     return d->pos < 0 || d->rows.empty();
 }
 
-std::int32_t Recordset::RecordCount() const { return std::int32_t(requireData(d_)->rows.size()); }
+std::int32_t Recordset::RecordCount() const {
+    return std::int32_t(requireData(d_)->rows.size());
+}
 
 void Recordset::MoveNext() {
     auto d = requireData(d_);
     if (d->pos >= int(d->rows.size()))
-        throw AdoError(LayerError::NoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted");
-    if (d->edit != Data::Edit::None)
-        Update();
+        throw AdoError(LayerError::NoCurrentRecord,
+                       "Either BOF or EOF is True, or the current record has been deleted");
+    if (d->edit != Data::Edit::None) Update();
     ++d->pos;
 }
 
 void Recordset::MoveFirst() {
     auto d = requireData(d_);
-    if (d->edit != Data::Edit::None)
-        Update();
+    if (d->edit != Data::Edit::None) Update();
     d->pos = 0;
 }
 
 void Recordset::MoveLast() {
     auto d = requireData(d_);
-    if (d->edit != Data::Edit::None)
-        Update();
+    if (d->edit != Data::Edit::None) Update();
     d->pos = d->rows.empty() ? 0 : int(d->rows.size()) - 1;
 }
 
 void Recordset::MovePrevious() {
     auto d = requireData(d_);
     if (d->pos <= 0)
-        throw AdoError(LayerError::NoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted");
-    if (d->edit != Data::Edit::None)
-        Update();
+        throw AdoError(LayerError::NoCurrentRecord,
+                       "Either BOF or EOF is True, or the current record has been deleted");
+    if (d->edit != Data::Edit::None) Update();
     --d->pos;
 }
 
-int Recordset::FieldCount() const { return int(requireData(d_)->columns.size()); }
+int Recordset::FieldCount() const {
+    return int(requireData(d_)->columns.size());
+}
 
 QString Recordset::FieldName(int index) const {
     auto d = requireData(d_);
     if (index < 0 || index >= d->columns.size())
-        throw AdoError(LayerError::ItemNotFound, QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
+        throw AdoError(LayerError::ItemNotFound,
+                       QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
     return d->columns[index].name;
 }
 
 Variant Recordset::Fields(int index) const {
     auto d = requireData(d_);
     if (index < 0 || index >= d->columns.size())
-        throw AdoError(LayerError::ItemNotFound, QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
-    if (d->edit != Data::Edit::None)
-        return d->buffer[index];
+        throw AdoError(LayerError::ItemNotFound,
+                       QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
+    if (d->edit != Data::Edit::None) return d->buffer[index];
     if (d->pos < 0 || d->pos >= int(d->rows.size()))
-        throw AdoError(LayerError::NoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted");
+        throw AdoError(LayerError::NoCurrentRecord,
+                       "Either BOF or EOF is True, or the current record has been deleted");
     return d->rows[size_t(d->pos)][index];
 }
 
@@ -189,7 +191,9 @@ Variant Recordset::Fields(const QString& name) const {
     return Fields(d->requireColumn(name));
 }
 
-bool Recordset::hasField(const QString& name) const { return d_ && d_->open && d_->columnOf(name) >= 0; }
+bool Recordset::hasField(const QString& name) const {
+    return d_ && d_->open && d_->columnOf(name) >= 0;
+}
 
 void Recordset::setField(const QString& name, const Variant& value) {
     auto d = requireData(d_);
@@ -198,13 +202,14 @@ void Recordset::setField(const QString& name, const Variant& value) {
 
 void Recordset::setField(int index, const Variant& value) {
     auto d = requireData(d_);
-    if (d->lockType == adLockReadOnly)
-        throw AdoError(LayerError::NotSupported, "The recordset is read-only");
+    if (d->lockType == adLockReadOnly) throw AdoError(LayerError::NotSupported, "The recordset is read-only");
     if (index < 0 || index >= d->columns.size())
-        throw AdoError(LayerError::ItemNotFound, QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
+        throw AdoError(LayerError::ItemNotFound,
+                       QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
     if (d->edit == Data::Edit::None) {
         if (d->pos < 0 || d->pos >= int(d->rows.size()))
-            throw AdoError(LayerError::NoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted");
+            throw AdoError(LayerError::NoCurrentRecord,
+                           "Either BOF or EOF is True, or the current record has been deleted");
         d->buffer = d->rows[size_t(d->pos)];
         d->changed.assign(size_t(d->columns.size()), false);
         d->edit = Data::Edit::Editing;
@@ -216,9 +221,9 @@ void Recordset::setField(int index, const Variant& value) {
 void Recordset::AddNew() {
     auto d = requireData(d_);
     if (d->lockType == adLockReadOnly)
-        throw AdoError(LayerError::NotSupported, "The recordset is read-only: open it with a lock type to add rows");
-    if (d->edit != Data::Edit::None)
-        Update();
+        throw AdoError(LayerError::NotSupported,
+                       "The recordset is read-only: open it with a lock type to add rows");
+    if (d->edit != Data::Edit::None) Update();
     d->buffer.clear();
     for (int i = 0; i < d->columns.size(); ++i)
         d->buffer.append(Variant::null());
@@ -227,14 +232,12 @@ void Recordset::AddNew() {
 }
 
 void Recordset::CancelUpdate() {
-    if (d_)
-        d_->edit = Data::Edit::None;
+    if (d_) d_->edit = Data::Edit::None;
 }
 
 void Recordset::Update() {
     auto d = requireData(d_);
-    if (d->edit == Data::Edit::None)
-        return;
+    if (d->edit == Data::Edit::None) return;
     auto& conn = *d->conn;
     conn.guarded([&] {
         conn.requireOpen();
@@ -242,8 +245,7 @@ void Recordset::Update() {
         std::vector<BindValue> binds;
         QStringList names;
         for (int i = 0; i < d->columns.size(); ++i) {
-            if (!d->changed[size_t(i)])
-                continue;
+            if (!d->changed[size_t(i)]) continue;
             names << quoteIfNeeded(d->columns[i].name);
             binds.push_back({d->buffer[i], d->columns[i].kind == ColumnKind::Blob});
         }
@@ -253,14 +255,17 @@ void Recordset::Update() {
             QStringList marks;
             for (int i = 0; i < names.size(); ++i)
                 marks << "?";
-            if (names.isEmpty())
+            if (names.isEmpty() && style == Backend::ReturningStyle::OutputInserted)
+                sql = "INSERT INTO " + d->table + " OUTPUT INSERTED.* DEFAULT VALUES";
+            else if (names.isEmpty())
                 sql = "INSERT INTO " + d->table + " DEFAULT VALUES";
             else if (style == Backend::ReturningStyle::OutputInserted)
-                sql = "INSERT INTO " + d->table + " (" + names.join(',') + ") OUTPUT INSERTED.* VALUES (" + marks.join(',') + ")";
+                sql = "INSERT INTO " + d->table + " (" + names.join(',') + ") OUTPUT INSERTED.* VALUES (" +
+                      marks.join(',') + ")";
             else
-                sql = "INSERT INTO " + d->table + " (" + names.join(',') + ") VALUES (" + marks.join(',') + ")";
-            if (style == Backend::ReturningStyle::Returning)
-                sql += " RETURNING *";
+                sql =
+                    "INSERT INTO " + d->table + " (" + names.join(',') + ") VALUES (" + marks.join(',') + ")";
+            if (style == Backend::ReturningStyle::Returning) sql += " RETURNING *";
             conn.fault(CallInfo::Statement, sql);
             ResultSet rs = conn.backend->execute(sql, binds);
             QList<Variant> row = d->buffer;
@@ -268,8 +273,7 @@ void Recordset::Update() {
                 // The row as the database completed it: assigned ids, defaults.
                 for (int c = 0; c < rs.columns.size(); ++c) {
                     const int mine = d->columnOf(rs.columns[c].name);
-                    if (mine >= 0)
-                        row[mine] = rs.rows[0][c];
+                    if (mine >= 0) row[mine] = rs.rows[0][c];
                 }
             }
             d->rows.push_back(row);
@@ -292,8 +296,7 @@ void Recordset::Update() {
             } else {
                 // No key: the row is the one that still holds every value we read.
                 for (int c = 0; c < d->columns.size(); ++c) {
-                    if (d->columns[c].kind == ColumnKind::Blob)
-                        continue;
+                    if (d->columns[c].kind == ColumnKind::Blob) continue;
                     const QString col = quoteIfNeeded(d->columns[c].name);
                     if (original[c].isNull()) {
                         where << col + " IS NULL";
@@ -303,17 +306,19 @@ void Recordset::Update() {
                     }
                 }
             }
-            const QString sql = "UPDATE " + d->table + " SET " + sets.join(',') + " WHERE " + where.join(" AND ");
+            const QString sql =
+                "UPDATE " + d->table + " SET " + sets.join(',') + " WHERE " + where.join(" AND ");
             conn.fault(CallInfo::Statement, sql);
             ResultSet rs = conn.backend->execute(sql, binds);
             if (rs.affected == 0)
-                throw AdoError(LayerError::NoCurrentRecord,
-                               "Row cannot be located for updating. Some values may have been changed since it was last read");
+                throw AdoError(LayerError::NoCurrentRecord, "Row cannot be located for updating. Some values "
+                                                            "may have been changed since it was last read");
             if (rs.affected > 1)
-                throw AdoError(LayerError::NotSupported,
-                               QStringLiteral("The update changed %1 rows instead of one: the table has no key "
-                                              "and several rows hold the same values")
-                                   .arg(rs.affected));
+                throw AdoError(
+                    LayerError::NotSupported,
+                    QStringLiteral("The update changed %1 rows instead of one: the table has no key "
+                                   "and several rows hold the same values")
+                        .arg(rs.affected));
             d->rows[size_t(d->pos)] = d->buffer;
         }
         d->edit = Data::Edit::None;
@@ -322,21 +327,18 @@ void Recordset::Update() {
 
 void Recordset::Resync() {
     auto d = requireData(d_);
-    if (d->edit != Data::Edit::None || d->pos < 0 || d->pos >= int(d->rows.size()))
-        return;
+    if (d->edit != Data::Edit::None || d->pos < 0 || d->pos >= int(d->rows.size())) return;
     auto& conn = *d->conn;
     conn.guarded([&] {
         conn.requireOpen();
         d->resolveTable();
-        if (d->primaryKey.isEmpty())
-            return; // the row holds what the database gave back when it was written
+        if (d->primaryKey.isEmpty()) return; // the row holds what the database gave back when it was written
         QStringList where;
         std::vector<BindValue> binds;
         QList<Variant>& row = d->rows[size_t(d->pos)];
         for (const QString& k : std::as_const(d->primaryKey)) {
             const int c = d->columnOf(k);
-            if (row[c].isNull())
-                return;
+            if (row[c].isNull()) return;
             where << quoteIfNeeded(d->columns[c].name) + "=?";
             binds.push_back({row[c], false});
         }
@@ -344,15 +346,17 @@ void Recordset::Resync() {
         conn.fault(CallInfo::Statement, sql);
         ResultSet rs = conn.backend->execute(sql, binds);
         if (rs.rows.empty())
-            throw AdoError(LayerError::NoCurrentRecord, "Row cannot be located for refreshing: it was deleted");
+            throw AdoError(LayerError::NoCurrentRecord,
+                           "Row cannot be located for refreshing: it was deleted");
         for (int c = 0; c < rs.columns.size(); ++c) {
             const int mine = d->columnOf(rs.columns[c].name);
-            if (mine >= 0)
-                row[mine] = rs.rows[0][c];
+            if (mine >= 0) row[mine] = rs.rows[0][c];
         }
     });
 }
 
-bool Recordset::isNull() const { return !d_; }
+bool Recordset::isNull() const {
+    return !d_;
+}
 
 } // namespace ado

@@ -33,7 +33,7 @@ public:
     Recordset();
 
     void Open(const QString& sql, const Connection& cn, int cursorType = adOpenStatic,
-              int lockType = adLockReadOnly, int options = adCmdText);           // throws AdoError
+              int lockType = adLockReadOnly, int options = adCmdText);                     // throws AdoError
     void Open(Command& cmd, int cursorType = adOpenStatic, int lockType = adLockReadOnly); // bound parameters
     void Close();
     int State() const; // adStateClosed / adStateOpen

@@ -46,8 +46,7 @@ int skipQuoted(const QString& s, int i) {
 
 QString SqlText::numberPlaceholders(const QString& sql, int& count) {
     count = 0;
-    if (!sql.contains('?'))
-        return sql;
+    if (!sql.contains('?')) return sql;
     QString out;
     out.reserve(sql.size() + 16);
     const int n = int(sql.size());
@@ -86,23 +85,24 @@ QString SqlText::singleTable(const QString& sql) {
             s += sql[i++];
         }
     }
-    static const QRegularExpression fromRe(QStringLiteral("\\bfrom\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression fromRe(QStringLiteral("\\bfrom\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
     const auto m = fromRe.match(s);
-    if (!m.hasMatch())
-        return {};
+    if (!m.hasMatch()) return {};
     QString rest = s.mid(m.capturedEnd()).trimmed();
     static const QRegularExpression endRe(
         QStringLiteral("\\b(where|order|group|having|limit|union|for|fetch|offset)\\b"),
         QRegularExpression::CaseInsensitiveOption);
     const auto e = endRe.match(rest);
-    if (e.hasMatch())
-        rest = rest.left(e.capturedStart());
+    if (e.hasMatch()) rest = rest.left(e.capturedStart());
     rest = rest.trimmed();
     while (rest.endsWith(';'))
         rest.chop(1);
     rest = rest.trimmed();
-    if (rest.contains(',') || rest.contains('(')
-        || QRegularExpression(QStringLiteral("\\bjoin\\b"), QRegularExpression::CaseInsensitiveOption).match(rest).hasMatch())
+    if (rest.contains(',') || rest.contains('(') ||
+        QRegularExpression(QStringLiteral("\\bjoin\\b"), QRegularExpression::CaseInsensitiveOption)
+            .match(rest)
+            .hasMatch())
         return {};
     // Allow "TABLE alias" / "TABLE AS alias": the table is the first word.
     const int space = int(rest.indexOf(QRegularExpression(QStringLiteral("\\s"))));
@@ -111,7 +111,8 @@ QString SqlText::singleTable(const QString& sql) {
 }
 
 bool SqlText::isSafeIdentifier(const QString& name) {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_$]*(\\.[A-Za-z_][A-Za-z0-9_$]*)?$"));
+    static const QRegularExpression plain(
+        QStringLiteral("^[A-Za-z_][A-Za-z0-9_$]*(\\.[A-Za-z_][A-Za-z0-9_$]*)?$"));
     static const QRegularExpression quoted(QStringLiteral("^\"[^\"]+\"$"));
     return plain.match(name).hasMatch() || quoted.match(name).hasMatch();
 }
@@ -122,8 +123,7 @@ bool SqlText::isScript(const QString& sql) {
     for (int i = 0; i < n;) {
         const int after = skipQuoted(sql, i);
         if (after != i) {
-            if (sawSemicolon && (sql[i] == '\'' || sql[i] == '"'))
-                return true;
+            if (sawSemicolon && (sql[i] == '\'' || sql[i] == '"')) return true;
             i = after;
             continue;
         }
@@ -137,7 +137,8 @@ bool SqlText::isScript(const QString& sql) {
 }
 
 bool SqlText::mentions(const QString& sql, const QString& word) {
-    return QRegularExpression("\\b" + QRegularExpression::escape(word) + "\\b", QRegularExpression::CaseInsensitiveOption)
+    return QRegularExpression("\\b" + QRegularExpression::escape(word) + "\\b",
+                              QRegularExpression::CaseInsensitiveOption)
         .match(sql)
         .hasMatch();
 }
@@ -146,8 +147,7 @@ namespace {
 inline bool digits(const char* p, int count, int& out) {
     int v = 0;
     for (int i = 0; i < count; ++i) {
-        if (p[i] < '0' || p[i] > '9')
-            return false;
+        if (p[i] < '0' || p[i] > '9') return false;
         v = v * 10 + (p[i] - '0');
     }
     out = v;
@@ -158,7 +158,8 @@ inline bool digits(const char* p, int count, int& out) {
 bool TimestampText::parse(const char* t, int len, double& oleDate) {
     // yyyy-MM-dd is the least; time parts optional.
     int y, mo, d, h = 0, mi = 0, s = 0, ms = 0;
-    if (len < 10 || !digits(t, 4, y) || t[4] != '-' || !digits(t + 5, 2, mo) || t[7] != '-' || !digits(t + 8, 2, d))
+    if (len < 10 || !digits(t, 4, y) || t[4] != '-' || !digits(t + 5, 2, mo) || t[7] != '-' ||
+        !digits(t + 8, 2, d))
         return false;
     int i = 10;
     double fracMs = 0;
@@ -167,8 +168,7 @@ bool TimestampText::parse(const char* t, int len, double& oleDate) {
             return false;
         i += 6;
         if (i < len && t[i] == ':') {
-            if (len < i + 3 || !digits(t + i + 1, 2, s))
-                return false;
+            if (len < i + 3 || !digits(t + i + 1, 2, s)) return false;
             i += 3;
             if (i < len && (t[i] == '.' || t[i] == ',')) {
                 ++i;
@@ -182,10 +182,8 @@ bool TimestampText::parse(const char* t, int len, double& oleDate) {
         }
     }
     // The rest may be a zone ("+01", "Z", "+05:30"): the value is the wall-clock reading.
-    if (i < len && !(t[i] == '+' || t[i] == '-' || t[i] == 'Z' || t[i] == ' '))
-        return false;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
-        return false;
+    if (i < len && !(t[i] == '+' || t[i] == '-' || t[i] == 'Z' || t[i] == ' ')) return false;
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return false;
     ms = int(std::lround(fracMs));
     oleDate = OleDate::fromParts(y, mo, d, h, mi, s, ms);
     return true;
@@ -196,7 +194,9 @@ bool TimestampText::parse(const QString& text, double& oleDate) {
     return parse(b.constData(), int(b.size()), oleDate);
 }
 
-QString TimestampText::format(double oleDate) { return OleDate::toIsoMs(oleDate); }
+QString TimestampText::format(double oleDate) {
+    return OleDate::toIsoMs(oleDate);
+}
 
 int TimestampText::formatTo(double oleDate, char* out) {
     int y, mo, d, h, mi, s, ms;

@@ -16,11 +16,9 @@ namespace ado {
 namespace {
 
 ColumnKind kindOf(const char* declType) {
-    if (!declType)
-        return ColumnKind::Other;
+    if (!declType) return ColumnKind::Other;
     const QByteArray t = QByteArray(declType).toUpper();
-    if (t.contains("DATE") || t.contains("TIME"))
-        return ColumnKind::Date;
+    if (t.contains("DATE") || t.contains("TIME")) return ColumnKind::Date;
     if (t.contains("BLOB") || t.contains("BINARY") || t.contains("IMAGE") || t.contains("BYTEA"))
         return ColumnKind::Blob;
     return ColumnKind::Other;
@@ -37,11 +35,9 @@ Variant readColumn(sqlite3_stmt* stmt, int i, ColumnKind kind) {
         const int len = sqlite3_column_bytes(stmt, i);
         if (kind == ColumnKind::Date) {
             double d = 0;
-            if (TimestampText::parse(text, len, d))
-                return Variant::fromDate(d);
+            if (TimestampText::parse(text, len, d)) return Variant::fromDate(d);
         }
-        if (kind == ColumnKind::Blob)
-            return Variant(QString::fromLatin1(text, len));
+        if (kind == ColumnKind::Blob) return Variant(QString::fromLatin1(text, len));
         return Variant(QString::fromUtf8(text, len));
     }
     case SQLITE_BLOB: {
@@ -53,18 +49,17 @@ Variant readColumn(sqlite3_stmt* stmt, int i, ColumnKind kind) {
     }
 }
 
-
 QString lowerParamName(const char* name) {
-    if (!name)
-        return {};
-    if (*name == ':' || *name == '@' || *name == '$' || *name == '?')
-        ++name;
+    if (!name) return {};
+    if (*name == ':' || *name == '@' || *name == '$' || *name == '?') ++name;
     return QString::fromUtf8(name).toLower();
 }
 
 } // namespace
 
-SqliteBackend::~SqliteBackend() { close(); }
+SqliteBackend::~SqliteBackend() {
+    close();
+}
 
 void SqliteBackend::fail(int rc, const QString& context) const {
     int code = rc;
@@ -98,10 +93,11 @@ void SqliteBackend::open(const ConnectionString& cs, int, int commandTimeout) {
                        "SQLite: database '" + name + "' does not exist in '" + folder + "'");
 
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString msg =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
         throw AdoError(rc, "SQLite: cannot open '" + file + "': " + msg);
     }
@@ -121,8 +117,7 @@ void SqliteBackend::open(const ConnectionString& cs, int, int commandTimeout) {
 }
 
 void SqliteBackend::close() noexcept {
-    if (!db_)
-        return;
+    if (!db_) return;
     clearProcedures();
     for (sqlite3_stmt* s : std::as_const(cache_))
         sqlite3_finalize(s);
@@ -133,8 +128,7 @@ void SqliteBackend::close() noexcept {
 
 void SqliteBackend::setCommandTimeout(int seconds) {
     commandTimeout_ = seconds;
-    if (db_)
-        sqlite3_busy_timeout(db_, seconds > 0 ? seconds * 1000 : INT_MAX);
+    if (db_) sqlite3_busy_timeout(db_, seconds > 0 ? seconds * 1000 : INT_MAX);
 }
 
 int SqliteBackend::progress(void* self) {
@@ -144,8 +138,7 @@ int SqliteBackend::progress(void* self) {
 
 void SqliteBackend::armDeadline() {
     deadlineArmed_ = commandTimeout_ > 0;
-    if (deadlineArmed_)
-        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(commandTimeout_);
+    if (deadlineArmed_) deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(commandTimeout_);
 }
 
 void SqliteBackend::runSimple(const char* sql) {
@@ -163,14 +156,12 @@ void SqliteBackend::runCached(const QString& sql) {
     ++roundTrips_;
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-        fail(rc);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc);
 }
 
 sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
     auto it = cache_.constFind(sql);
-    if (it != cache_.constEnd())
-        return it.value();
+    if (it != cache_.constEnd()) return it.value();
     if (cache_.size() >= 500) {
         for (sqlite3_stmt* s : std::as_const(cache_))
             sqlite3_finalize(s);
@@ -179,9 +170,9 @@ sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
-    const int rc = sqlite3_prepare_v3(db_, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
-    if (rc != SQLITE_OK)
-        fail(rc);
+    const int rc =
+        sqlite3_prepare_v3(db_, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+    if (rc != SQLITE_OK) fail(rc);
     if (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";") {
         sqlite3_finalize(stmt);
         return nullptr; // a script: run statement by statement, uncached
@@ -223,22 +214,20 @@ void SqliteBackend::bind(sqlite3_stmt* stmt, int index, const BindValue& bv) {
         }
         break;
     }
-    if (rc != SQLITE_OK)
-        fail(rc, QStringLiteral("binding parameter %1").arg(index));
+    if (rc != SQLITE_OK) fail(rc, QStringLiteral("binding parameter %1").arg(index));
 }
 
 ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue>& params) {
-    if (!db_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
-    if (SqlText::mentions(sql, QStringLiteral("ado_procedures")))
-        clearProcedures();
+    if (!db_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (SqlText::mentions(sql, QStringLiteral("ado_procedures"))) clearProcedures();
     armDeadline();
     ResultSet rs;
     sqlite3_stmt* stmt = prepared(sql);
     if (!stmt) {
         // A script of several statements: each runs in turn; the last one with columns gives the rows.
         if (!params.empty())
-            throw AdoError(LayerError::NotSupported, "Parameters cannot be bound to a script of several statements");
+            throw AdoError(LayerError::NotSupported,
+                           "Parameters cannot be bound to a script of several statements");
         const QByteArray utf8 = sql.toUtf8();
         const char* p = utf8.constData();
         const char* end = p + utf8.size();
@@ -246,17 +235,16 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
             sqlite3_stmt* s = nullptr;
             const char* tail = nullptr;
             int rc = sqlite3_prepare_v2(db_, p, int(end - p), &s, &tail);
-            if (rc != SQLITE_OK)
-                fail(rc);
+            if (rc != SQLITE_OK) fail(rc);
             p = tail;
-            if (!s)
-                continue;
+            if (!s) continue;
             ++roundTrips_;
             const int n = sqlite3_column_count(s);
             ResultSet part;
             part.hasRows = n > 0;
             for (int i = 0; i < n; ++i)
-                part.columns.append({QString::fromUtf8(sqlite3_column_name(s, i)), kindOf(sqlite3_column_decltype(s, i))});
+                part.columns.append(
+                    {QString::fromUtf8(sqlite3_column_name(s, i)), kindOf(sqlite3_column_decltype(s, i))});
             while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
                 QList<Variant> row;
                 row.reserve(n);
@@ -265,10 +253,8 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
                 part.rows.push_back(std::move(row));
             }
             sqlite3_finalize(s);
-            if (rc != SQLITE_DONE)
-                fail(rc);
-            if (part.hasRows)
-                rs = std::move(part);
+            if (rc != SQLITE_DONE) fail(rc);
+            if (part.hasRows) rs = std::move(part);
             rs.affected = sqlite3_changes64(db_);
         }
         return rs;
@@ -283,16 +269,18 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
     } reset{stmt};
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (expected != int(params.size()))
-        throw AdoError(LayerError::InvalidArgument, QStringLiteral("The statement has %1 placeholders but %2 values were given")
-                                                        .arg(expected)
-                                                        .arg(params.size()));
+        throw AdoError(LayerError::InvalidArgument,
+                       QStringLiteral("The statement has %1 placeholders but %2 values were given")
+                           .arg(expected)
+                           .arg(params.size()));
     for (int i = 0; i < expected; ++i)
         bind(stmt, i + 1, params[size_t(i)]);
     ++roundTrips_;
     const int n = sqlite3_column_count(stmt);
     rs.hasRows = n > 0;
     for (int i = 0; i < n; ++i)
-        rs.columns.append({QString::fromUtf8(sqlite3_column_name(stmt, i)), kindOf(sqlite3_column_decltype(stmt, i))});
+        rs.columns.append(
+            {QString::fromUtf8(sqlite3_column_name(stmt, i)), kindOf(sqlite3_column_decltype(stmt, i))});
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         QList<Variant> row;
@@ -301,8 +289,7 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
             row.append(readColumn(stmt, i, rs.columns[i].kind));
         rs.rows.push_back(std::move(row));
     }
-    if (rc != SQLITE_DONE)
-        fail(rc);
+    if (rc != SQLITE_DONE) fail(rc);
     rs.affected = sqlite3_stmt_readonly(stmt) ? -1 : sqlite3_changes64(db_);
     return rs;
 }
@@ -316,8 +303,7 @@ void SqliteBackend::clearProcedures() noexcept {
 }
 
 SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
-    if (auto exact = byName_.constFind(name); exact != byName_.constEnd())
-        return *exact.value();
+    if (auto exact = byName_.constFind(name); exact != byName_.constEnd()) return *exact.value();
     const QString key = name.toLower();
     if (auto it = procedures_.constFind(key); it != procedures_.constEnd()) {
         byName_.insert(name, it.value());
@@ -335,7 +321,8 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
             if (rc != SQLITE_OK) {
                 if (QByteArray(sqlite3_errmsg(db_)).contains("no such table"))
                     throw AdoError(LayerError::ItemNotFound,
-                                   "SQLite: stored procedure '" + name + "' does not exist (the database has no ado_procedures table)");
+                                   "SQLite: stored procedure '" + name +
+                                       "' does not exist (the database has no ado_procedures table)");
                 fail(rc);
             }
             cache_.insert(QString::fromLatin1(sql), lookup);
@@ -347,11 +334,11 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
     int rc = sqlite3_step(lookup);
     QByteArray body;
     if (rc == SQLITE_ROW)
-        body = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(lookup, 0)), sqlite3_column_bytes(lookup, 0));
+        body = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(lookup, 0)),
+                          sqlite3_column_bytes(lookup, 0));
     sqlite3_reset(lookup);
     sqlite3_clear_bindings(lookup);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(rc);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(rc);
     if (rc == SQLITE_DONE)
         throw AdoError(LayerError::ItemNotFound, "SQLite: stored procedure '" + name + "' does not exist");
 
@@ -370,8 +357,7 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
             throw AdoError(code, "SQLite: stored procedure '" + name + "': " + msg);
         }
         p = tail;
-        if (!s)
-            continue;
+        if (!s) continue;
         Procedure::Statement st;
         st.stmt = s;
         const int np = sqlite3_bind_parameter_count(s);
@@ -393,8 +379,7 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
 }
 
 void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params) {
-    if (!db_)
-        throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    if (!db_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     armDeadline();
     Procedure& proc = procedure(name);
 
@@ -402,8 +387,8 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
     // command's parameter names differ from the last call's (commands are rebuilt per value).
     bool sameNames = proc.lastNames.size() == size_t(params.size());
     for (int k = 0; sameNames && k < params.size(); ++k)
-        sameNames = proc.lastNames[size_t(k)] == params[k].Name()
-                    && proc.lastDirections[size_t(k)] == params[k].Direction();
+        sameNames = proc.lastNames[size_t(k)] == params[k].Name() &&
+                    proc.lastDirections[size_t(k)] == params[k].Direction();
     if (!sameNames) {
         proc.commandNames.clear();
         proc.lastNames.clear();
@@ -427,8 +412,7 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
     const bool atomic = proc.statements.size() > 1 && sqlite3_get_autocommit(db_);
     static const QString savepoint = QStringLiteral("SAVEPOINT ado_procedure");
     static const QString release = QStringLiteral("RELEASE ado_procedure");
-    if (atomic)
-        runCached(savepoint);
+    if (atomic) runCached(savepoint);
     const Procedure::Statement* lastStatement = nullptr;
     QList<Variant> lastRow;
     bool haveRow = false;
@@ -455,8 +439,7 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
             }
             sqlite3_reset(s);
             sqlite3_clear_bindings(s);
-            if (rc != SQLITE_DONE)
-                fail(rc, "stored procedure '" + name + "'");
+            if (rc != SQLITE_DONE) fail(rc, "stored procedure '" + name + "'");
         }
     } catch (...) {
         if (atomic) {
@@ -464,13 +447,11 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
         }
         throw;
     }
-    if (atomic)
-        runCached(release);
+    if (atomic) runCached(release);
 
     for (int k = 0; k < params.size(); ++k) {
         Parameter& p = params[k];
-        if (!p.isOutput())
-            continue;
+        if (!p.isOutput()) continue;
         Variant out = Variant::null();
         if (haveRow) {
             const auto& columns = lastStatement->columnNames;
@@ -485,28 +466,29 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
     }
 }
 
-void SqliteBackend::begin() { runSimple("BEGIN IMMEDIATE"); }
-void SqliteBackend::commit() { runSimple("COMMIT"); }
-void SqliteBackend::rollback() { runSimple("ROLLBACK"); }
+void SqliteBackend::begin() {
+    runSimple("BEGIN IMMEDIATE");
+}
+void SqliteBackend::commit() {
+    runSimple("COMMIT");
+}
+void SqliteBackend::rollback() {
+    runSimple("ROLLBACK");
+}
 
 QStringList SqliteBackend::primaryKey(const QString& table) {
-    if (!SqlText::isSafeIdentifier(table))
-        return {};
+    if (!SqlText::isSafeIdentifier(table)) return {};
     ResultSet rs = execute("PRAGMA table_info(" + table + ")", {});
     QList<QPair<int, QString>> keys;
     int nameCol = -1, pkCol = -1;
     for (int i = 0; i < rs.columns.size(); ++i) {
-        if (rs.columns[i].name == "name")
-            nameCol = i;
-        if (rs.columns[i].name == "pk")
-            pkCol = i;
+        if (rs.columns[i].name == "name") nameCol = i;
+        if (rs.columns[i].name == "pk") pkCol = i;
     }
-    if (nameCol < 0 || pkCol < 0)
-        return {};
+    if (nameCol < 0 || pkCol < 0) return {};
     for (const auto& row : rs.rows) {
         const int order = row[pkCol].toInt32();
-        if (order > 0)
-            keys.append({order, row[nameCol].toText()});
+        if (order > 0) keys.append({order, row[nameCol].toText()});
     }
     std::sort(keys.begin(), keys.end());
     QStringList out;

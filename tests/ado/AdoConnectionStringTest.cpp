@@ -24,24 +24,33 @@ struct ParseCase {
 TEST(AdoConnectionString, KeysBlanksAndProvidersPickTheEngine) {
     using E = ConnectionString::Engine;
     const ParseCase cases[] = {
-        {"sql server form", "Provider=SQLNCLI;Persist Security Info=False;Data Source=srv;Initial Catalog=FAC1;"
-                            "User ID=QTXDBA;Password=pw;OLE DB Services =-2;Application Name=48213;",
+        {"sql server form",
+         "Provider=SQLNCLI;Persist Security Info=False;Data Source=srv;Initial Catalog=FAC1;"
+         "User ID=QTXDBA;Password=pw;OLE DB Services =-2;Application Name=48213;",
          E::Odbc, "srv", "FAC1", "QTXDBA"},
-        {"oracle form", "Provider=OraOLEDB.Oracle;Persist Security Info=True;Data Source=TNS1;User ID=FAC1;Password=pw;"
-                        "OLE DB Services =-2;Application Name=48213;",
+        {"oracle form",
+         "Provider=OraOLEDB.Oracle;Persist Security Info=True;Data Source=TNS1;User ID=FAC1;Password=pw;"
+         "OLE DB Services =-2;Application Name=48213;",
          E::Odbc, "TNS1", "", "FAC1"},
-        {"keys in any case and blanks", "provider = sqloledb.1 ; DATA SOURCE = host ;initial catalog=db;USER id=u",
-         E::Odbc, "host", "db", "u"},
-        {"sqlite data source wins over provider", "Provider=SQLNCLI;Data Source=sqlite:/tmp/x;Initial Catalog=QTXROOT",
-         E::Sqlite, "sqlite:/tmp/x", "QTXROOT", ""},
-        {"postgresql data source wins over provider", "Provider=OraOLEDB.Oracle;Data Source=postgresql://127.0.0.1:5433;User ID=FAC1",
-         E::Postgres, "postgresql://127.0.0.1:5433", "", "FAC1"},
-        {"own provider names", "Provider=SQLite;Data Source=/tmp/y;User ID=FAC2", E::Sqlite, "/tmp/y", "", "FAC2"},
-        {"postgresql provider", "Provider=PostgreSQL;Data Source=db.example:6000;Initial Catalog=QTXROOT", E::Postgres,
-         "db.example:6000", "QTXROOT", ""},
-        {"empty values", "Provider=SQLNCLI;Data Source=;Initial Catalog=;User ID=QTXDBA;Password=;", E::Odbc, "", "", "QTXDBA"},
-        {"odbc driver pass-through", "Driver={PostgreSQL Unicode};Server=h;Database=d;UID=u", E::Odbc, "h", "d", "u"},
-        {"quoted value with semicolon", "Provider=SQLite;Data Source=\"/tmp/a;b\";User ID=X", E::Sqlite, "/tmp/a;b", "", "X"},
+        {"keys in any case and blanks",
+         "provider = sqloledb.1 ; DATA SOURCE = host ;initial catalog=db;USER id=u", E::Odbc, "host", "db",
+         "u"},
+        {"sqlite data source wins over provider",
+         "Provider=SQLNCLI;Data Source=sqlite:/tmp/x;Initial Catalog=QTXROOT", E::Sqlite, "sqlite:/tmp/x",
+         "QTXROOT", ""},
+        {"postgresql data source wins over provider",
+         "Provider=OraOLEDB.Oracle;Data Source=postgresql://127.0.0.1:5433;User ID=FAC1", E::Postgres,
+         "postgresql://127.0.0.1:5433", "", "FAC1"},
+        {"own provider names", "Provider=SQLite;Data Source=/tmp/y;User ID=FAC2", E::Sqlite, "/tmp/y", "",
+         "FAC2"},
+        {"postgresql provider", "Provider=PostgreSQL;Data Source=db.example:6000;Initial Catalog=QTXROOT",
+         E::Postgres, "db.example:6000", "QTXROOT", ""},
+        {"empty values", "Provider=SQLNCLI;Data Source=;Initial Catalog=;User ID=QTXDBA;Password=;", E::Odbc,
+         "", "", "QTXDBA"},
+        {"odbc driver pass-through", "Driver={PostgreSQL Unicode};Server=h;Database=d;UID=u", E::Odbc, "h",
+         "d", "u"},
+        {"quoted value with semicolon", "Provider=SQLite;Data Source=\"/tmp/a;b\";User ID=X", E::Sqlite,
+         "/tmp/a;b", "", "X"},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -65,7 +74,8 @@ TEST(AdoConnectionString, PostgresHostAndPort) {
                           {"dbhost:7000", "dbhost", 7000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ds);
-        const ConnectionString cs = ConnectionString::parse(QStringLiteral("Provider=PostgreSQL;Data Source=%1").arg(c.ds));
+        const ConnectionString cs =
+            ConnectionString::parse(QStringLiteral("Provider=PostgreSQL;Data Source=%1").arg(c.ds));
         EXPECT_EQ(cs.pgHost(), c.host);
         EXPECT_EQ(cs.pgPort(), c.port);
     }
@@ -79,11 +89,13 @@ TEST(AdoConnectionString, OdbcStringsForTheTargetProviders) {
         const char* odbc;
     };
     const Case cases[] = {
-        {"Provider=SQLNCLI;Persist Security Info=False;Data Source=srv\\inst;Initial Catalog=FAC1;User ID=QTXDBA;"
+        {"Provider=SQLNCLI;Persist Security Info=False;Data Source=srv\\inst;Initial Catalog=FAC1;User "
+         "ID=QTXDBA;"
          "Password=\"p;w\";OLE DB Services =-2;Application Name=48213;TDS_Version=7.4",
          "Driver={FreeTDS};Server=srv\\inst;Database=FAC1;UID=QTXDBA;PWD={p;w};APP=48213;TDS_Version=7.4"},
-        {"Provider=MSOLEDBSQL;Data Source=srv;Initial Catalog=QTXROOT", "Driver={FreeTDS};Server=srv;Database=QTXROOT;"
-                                                                        "Trusted_Connection=yes"},
+        {"Provider=MSOLEDBSQL;Data Source=srv;Initial Catalog=QTXROOT",
+         "Driver={FreeTDS};Server=srv;Database=QTXROOT;"
+         "Trusted_Connection=yes"},
         {"Provider=OraOLEDB.Oracle;Data Source=TNS1;User ID=FAC1;Password=x=y;OLE DB Services =-2",
          "Driver={Oracle 21 ODBC driver};DBQ=TNS1;UID=FAC1;PWD={x=y}"},
         {"Provider=ODBC;Driver={SQLite3};Database=/tmp/a.db", "Driver={SQLite3};Database=/tmp/a.db"},
@@ -106,17 +118,21 @@ TEST(AdoConnectionString, OpenFailuresAreClearErrors) {
         const char* mentions;
     };
     const Case cases[] = {
-        {"unknown provider", "Provider=Jet.OLEDB.4.0;Data Source=x", LayerError::UnknownProvider, "Jet.OLEDB.4.0"},
+        {"unknown provider", "Provider=Jet.OLEDB.4.0;Data Source=x", LayerError::UnknownProvider,
+         "Jet.OLEDB.4.0"},
         {"no provider", "Data Source=x;User ID=y", LayerError::UnknownProvider, "Provider"},
-        {"segment without '='", "Provider=SQLite;garbage;Data Source=x", LayerError::BadConnectionString, "garbage"},
+        {"segment without '='", "Provider=SQLite;garbage;Data Source=x", LayerError::BadConnectionString,
+         "garbage"},
         {"unterminated quote", "Provider=SQLite;Data Source=\"abc", LayerError::BadConnectionString, "quote"},
         {"missing sqlite folder", "Provider=SQLite;Data Source=" + dir.file("nowhere") + ";User ID=FAC1",
          LayerError::ConnectionFailed, "does not exist"},
-        {"missing sqlite database", "Provider=SQLNCLI;Data Source=sqlite:" + dir.path() + ";Initial Catalog=NOSUCH",
+        {"missing sqlite database",
+         "Provider=SQLNCLI;Data Source=sqlite:" + dir.path() + ";Initial Catalog=NOSUCH",
          LayerError::ConnectionFailed, "NOSUCH"},
-        {"sqlite without a name", "Provider=SQLite;Data Source=" + dir.path(), LayerError::BadConnectionString,
-         "Initial Catalog"},
-        {"bad postgres port", "Provider=PostgreSQL;Data Source=h:99999;User ID=u", LayerError::BadConnectionString, "port"},
+        {"sqlite without a name", "Provider=SQLite;Data Source=" + dir.path(),
+         LayerError::BadConnectionString, "Initial Catalog"},
+        {"bad postgres port", "Provider=PostgreSQL;Data Source=h:99999;User ID=u",
+         LayerError::BadConnectionString, "port"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

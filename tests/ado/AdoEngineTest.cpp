@@ -30,7 +30,6 @@ protected:
     }
     void TearDown() override { cn_.Close(); }
 
-
     Command seek(double slot, int varid) {
         Command c;
         c.setActiveConnection(cn_);
@@ -44,17 +43,18 @@ protected:
         c.appendParameter(c.CreateParameter("audituser", adVarChar, adParamOutput, 50));
         c.appendParameter(c.CreateParameter("audittimestamp", adDate, adParamOutput));
         c.appendParameter(c.CreateParameter("datestamp_out", adDate, adParamOutput));
-        c.appendParameter(c.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
         c.appendParameter(
-            c.CreateParameter("slotendtime", adDate, adParamInput, 0, Variant::fromDate(OleDate::addMinutes(slot, 60))));
+            c.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
+        c.appendParameter(c.CreateParameter("slotendtime", adDate, adParamInput, 0,
+                                            Variant::fromDate(OleDate::addMinutes(slot, 60))));
         c.appendParameter(c.CreateParameter("status", adInteger, adParamOutput));
         c.appendParameter(c.CreateParameter("forced", adInteger, adParamOutput));
         c.Execute();
         return c;
     }
 
-    void write(double slot, double stamp, int varid, const Variant& value, const Variant& text, const QString& user,
-               int status) {
+    void write(double slot, double stamp, int varid, const Variant& value, const Variant& text,
+               const QString& user, int status) {
         Command c;
         c.setActiveConnection(cn_);
         c.setCommandText("WRITEDDH");
@@ -64,9 +64,10 @@ protected:
         c.appendParameter(c.CreateParameter("value", adDouble, adParamInput, 0, value));
         c.appendParameter(c.CreateParameter("textvalue", adVarWChar, adParamInput, 255, text));
         c.appendParameter(c.CreateParameter("audituser", adVarChar, adParamInput, 50, user));
-        c.appendParameter(c.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
         c.appendParameter(
-            c.CreateParameter("slotendtime", adDate, adParamInput, 0, Variant::fromDate(OleDate::addMinutes(slot, 60))));
+            c.CreateParameter("slotstarttime", adDate, adParamInput, 0, Variant::fromDate(slot)));
+        c.appendParameter(c.CreateParameter("slotendtime", adDate, adParamInput, 0,
+                                            Variant::fromDate(OleDate::addMinutes(slot, 60))));
         c.appendParameter(c.CreateParameter("status", adInteger, adParamInput, 0, status));
         c.Execute();
     }
@@ -98,9 +99,11 @@ const std::vector<ValueCase>& valueCases() {
         {"null date", "STAMP", adDate, Variant::null()},
         {"empty text", "NAME", adVarChar, Variant(QString())},
         {"text with quote", "NAME", adVarChar, Variant("O'Brien; DROP TABLE READINGS")},
-        {"date to the millisecond", "STAMP", adDate, Variant::fromDate(OleDate::fromParts(2009, 3, 5, 13, 15, 0, 123))},
+        {"date to the millisecond", "STAMP", adDate,
+         Variant::fromDate(OleDate::fromParts(2009, 3, 5, 13, 15, 0, 123))},
         {"date at midnight", "STAMP", adDate, Variant::fromDate(OleDate::fromParts(2024, 2, 29))},
-        {"date just before midnight", "STAMP", adDate, Variant::fromDate(OleDate::fromParts(2023, 12, 31, 23, 59, 59, 999))},
+        {"date just before midnight", "STAMP", adDate,
+         Variant::fromDate(OleDate::fromParts(2023, 12, 31, 23, 59, 59, 999))},
         {"third", "VALUE", adDouble, Variant(1.0 / 3.0)},
         {"negative tiny", "VALUE", adDouble, Variant(-1.25e-300)},
         {"large", "VALUE", adDouble, Variant(6.02214076e23)},
@@ -126,7 +129,8 @@ TEST_P(AdoEngineTest, ValuesRoundTripThroughBoundParameters) {
 
         Command sel;
         sel.setActiveConnection(cn_);
-        sel.setCommandText(QStringLiteral("SELECT %1 FROM READINGS WHERE ID = (SELECT MAX(ID) FROM READINGS)").arg(c.column));
+        sel.setCommandText(QStringLiteral("SELECT %1 FROM READINGS WHERE ID = (SELECT MAX(ID) FROM READINGS)")
+                               .arg(c.column));
         Recordset rs = sel.ExecuteQuery();
         ASSERT_FALSE(rs.Eof());
         const Variant got = rs.Fields(0);
@@ -261,8 +265,9 @@ TEST_P(AdoEngineTest, UpdateWithoutPrimaryKeyFindsTheRowByItsValues) {
     cn_.Execute("INSERT INTO RUNS (INTERFACE_ID, FILENAME, LASTRUN) VALUES (1, 'FAC1', NULL)");
     cn_.Execute("INSERT INTO RUNS (INTERFACE_ID, FILENAME, LASTRUN) VALUES (1, 'FAC2', NULL)");
     Recordset rs;
-    rs.Open("Select AUDITUSER,INTERFACE_ID,FileName,LASTRUN from RUNS where interface_id = 1 and filename='FAC1'", cn_,
-            adOpenStatic, adLockPessimistic);
+    rs.Open(
+        "Select AUDITUSER,INTERFACE_ID,FileName,LASTRUN from RUNS where interface_id = 1 and filename='FAC1'",
+        cn_, adOpenStatic, adLockPessimistic);
     ASSERT_FALSE(rs.Eof());
     rs.setField("AUDITUSER", "OPERATOR");
     rs.setField("LASTRUN", OleDate::toGeneralDate(last).isEmpty() ? Variant() : Variant::fromDate(last));
@@ -270,8 +275,9 @@ TEST_P(AdoEngineTest, UpdateWithoutPrimaryKeyFindsTheRowByItsValues) {
     rs.Close();
 
     // A row that does not exist yet is added through the same recordset shape.
-    rs.Open("Select AUDITUSER,INTERFACE_ID,FileName,LASTRUN from RUNS where interface_id = 2 and filename='FAC1'", cn_,
-            adOpenStatic, adLockPessimistic);
+    rs.Open(
+        "Select AUDITUSER,INTERFACE_ID,FileName,LASTRUN from RUNS where interface_id = 2 and filename='FAC1'",
+        cn_, adOpenStatic, adLockPessimistic);
     ASSERT_TRUE(rs.Eof());
     rs.AddNew();
     rs.setField("INTERFACE_ID", 2);
@@ -280,7 +286,8 @@ TEST_P(AdoEngineTest, UpdateWithoutPrimaryKeyFindsTheRowByItsValues) {
     rs.Update();
     rs.Close();
 
-    Recordset check = cn_.Execute("SELECT INTERFACE_ID, FILENAME, LASTRUN, AUDITUSER FROM RUNS ORDER BY INTERFACE_ID, FILENAME");
+    Recordset check = cn_.Execute(
+        "SELECT INTERFACE_ID, FILENAME, LASTRUN, AUDITUSER FROM RUNS ORDER BY INTERFACE_ID, FILENAME");
     ASSERT_EQ(check.RecordCount(), 3);
     EXPECT_EQ(check.Fields("AUDITUSER").toText(), "OPERATOR");
     EXPECT_EQ(check.Fields("LASTRUN"), Variant::fromDate(last));
@@ -307,8 +314,7 @@ TEST_P(AdoEngineTest, QuotedTableNameWorks) {
 // ---- stored procedures -------------------------------------------------------------------------
 
 TEST_P(AdoEngineTest, SeekAfterWriteReturnsEveryOutputOfTheSlot) {
-    if (!engineHasProcedures(GetParam()))
-        GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
+    if (!engineHasProcedures(GetParam())) GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
     const double slot = OleDate::fromParts(2024, 5, 6, 10, 0, 0);
     const double stamp = OleDate::fromParts(2024, 5, 6, 10, 59, 59, 999);
     write(slot, stamp, 42, 12.375, "  spaced text  ", "QTXDBA", 3);
@@ -335,8 +341,7 @@ TEST_P(AdoEngineTest, SeekAfterWriteReturnsEveryOutputOfTheSlot) {
 }
 
 TEST_P(AdoEngineTest, SeekThatMatchesNothingGivesNullOutputs) {
-    if (!engineHasProcedures(GetParam()))
-        GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
+    if (!engineHasProcedures(GetParam())) GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
     const double slot = OleDate::fromParts(2024, 5, 6, 10, 0, 0);
     write(slot, slot, 42, 1.0, "x", "U", 0);
     struct Case {
@@ -352,15 +357,14 @@ TEST_P(AdoEngineTest, SeekThatMatchesNothingGivesNullOutputs) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         Command c = seek(k.slot, k.varid);
-        for (const char* out : {"curvalue_3", "textvalue_4", "varid_5", "audituser", "audittimestamp", "datestamp_out",
-                                "status", "forced"})
+        for (const char* out : {"curvalue_3", "textvalue_4", "varid_5", "audituser", "audittimestamp",
+                                "datestamp_out", "status", "forced"})
             EXPECT_TRUE(c.Parameters(out).Value().isNull()) << out;
     }
 }
 
 TEST_P(AdoEngineTest, OutputOnlyProcedureReturnsADate) {
-    if (!engineHasProcedures(GetParam()))
-        GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
+    if (!engineHasProcedures(GetParam())) GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
     Command c;
     c.setActiveConnection(cn_);
     c.setCommandText("GETSERVERTIME");
@@ -375,8 +379,7 @@ TEST_P(AdoEngineTest, OutputOnlyProcedureReturnsADate) {
 }
 
 TEST_P(AdoEngineTest, TextLongerThanTheParameterSizeIsRejectedNotCut) {
-    if (!engineHasProcedures(GetParam()))
-        GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
+    if (!engineHasProcedures(GetParam())) GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
     const double slot = OleDate::fromParts(2024, 5, 6, 10, 0, 0);
     struct Case {
         const char* name;
@@ -414,8 +417,7 @@ TEST_P(AdoEngineTest, TextLongerThanTheParameterSizeIsRejectedNotCut) {
 }
 
 TEST_P(AdoEngineTest, CommandsBuiltAfreshCostOneRoundTripEach) {
-    if (!engineHasProcedures(GetParam()))
-        GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
+    if (!engineHasProcedures(GetParam())) GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
     const double slot = OleDate::fromParts(2024, 5, 6, 10, 0, 0);
     write(slot, slot, 1, 1.0, "x", "U", 0);
     seek(slot, 1);
@@ -434,8 +436,7 @@ TEST_P(AdoEngineTest, CommandsBuiltAfreshCostOneRoundTripEach) {
 }
 
 TEST_P(AdoEngineTest, UnknownProcedureIsAnErrorWithNumberAndDescription) {
-    if (!engineHasProcedures(GetParam()))
-        GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
+    if (!engineHasProcedures(GetParam())) GTEST_SKIP() << "the SQLite ODBC driver serves plain SQL only";
     Command c;
     c.setActiveConnection(cn_);
     c.setCommandText("NOSUCHPROC");
@@ -446,7 +447,8 @@ TEST_P(AdoEngineTest, UnknownProcedureIsAnErrorWithNumberAndDescription) {
         FAIL() << "no error";
     } catch (const AdoError& e) {
         EXPECT_NE(e.number(), 0);
-        EXPECT_TRUE(e.description().contains("nosuchproc", Qt::CaseInsensitive)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains("nosuchproc", Qt::CaseInsensitive))
+            << e.description().toStdString();
         ASSERT_EQ(cn_.Errors().size(), 1);
         EXPECT_EQ(cn_.Errors()[0].number, e.number());
     }
@@ -489,8 +491,7 @@ TEST_P(AdoEngineTest, FaultHookSeesEveryCallAndCanFailOne) {
     QList<CallInfo> seen;
     setFaultHook([&](const CallInfo& info) {
         seen.append(info);
-        if (info.text.contains("FAILME"))
-            throw AdoError(4242, "simulated failure");
+        if (info.text.contains("FAILME")) throw AdoError(4242, "simulated failure");
     });
     cn_.Execute("SELECT COUNT(*) FROM READINGS");
     EXPECT_THROW(cn_.Execute("SELECT 'FAILME'"), AdoError);
@@ -508,16 +509,23 @@ TEST_P(AdoEngineTest, DataSourcePropertyAndClosedState) {
     // The SQLite ODBC string names its file as Database, and no Data Source.
     EXPECT_EQ(cn_.Property("Data Source").isEmpty(), GetParam() == AdoEngine::OdbcSqlite);
     EXPECT_TRUE(cn_.Property("Password").isEmpty());
+    EXPECT_FALSE(cn_.isNull());
+    EXPECT_TRUE(Connection().isNull());
+    const auto trips = cn_.RoundTrips();
     cn_.Close();
     EXPECT_EQ(cn_.State(), adStateClosed);
     EXPECT_THROW(cn_.Execute("SELECT 1"), AdoError);
     cn_.Open();
     EXPECT_EQ(cn_.State(), adStateOpen);
+    cn_.Execute("SELECT 1");
+    EXPECT_GT(cn_.RoundTrips(), trips); // counted across sessions, not restarted by Open
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AdoEngineTest,
                          ::testing::Values(AdoEngine::Sqlite, AdoEngine::Postgres, AdoEngine::OdbcPostgres,
                                            AdoEngine::OdbcSqlite),
-                         [](const ::testing::TestParamInfo<AdoEngine>& info) { return engineName(info.param).toStdString(); });
+                         [](const ::testing::TestParamInfo<AdoEngine>& info) {
+                             return engineName(info.param).toStdString();
+                         });
 
 } // namespace

@@ -79,9 +79,13 @@ QString engineName(AdoEngine e) {
     return {};
 }
 
-bool engineHasProcedures(AdoEngine e) { return e != AdoEngine::OdbcSqlite; }
+bool engineHasProcedures(AdoEngine e) {
+    return e != AdoEngine::OdbcSqlite;
+}
 
-bool engineIsPostgres(AdoEngine e) { return e == AdoEngine::Postgres || e == AdoEngine::OdbcPostgres; }
+bool engineIsPostgres(AdoEngine e) {
+    return e == AdoEngine::Postgres || e == AdoEngine::OdbcPostgres;
+}
 
 AdoTestDatabase::AdoTestDatabase(AdoEngine engine) : engine_(engine) {
     if (engineIsPostgres(engine)) {
@@ -101,18 +105,20 @@ AdoTestDatabase::AdoTestDatabase(AdoEngine engine) : engine_(engine) {
                                                "OLE DB Services =-2;Application Name=48213;")
                                     .arg(pg.connectionDataSource(), pgDatabase_.toUpper());
         else
-            connectionString_ = QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%1;"
-                                               "Database=%2;UID=qtxdba;PWD=secret")
-                                    .arg(pg.port())
-                                    .arg(pgDatabase_);
+            connectionString_ =
+                QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%1;"
+                               "Database=%2;UID=qtxdba;PWD=secret")
+                    .arg(pg.port())
+                    .arg(pgDatabase_);
     } else {
         dir_ = std::make_unique<TempDir>();
         sqliteFile_ = dir_->file("ADOTEST.sqlite");
         exec(kSqliteSchema);
         if (engine == AdoEngine::Sqlite)
-            connectionString_ = QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=sqlite:%1;"
-                                               "Initial Catalog=ADOTEST;User ID=QTXDBA;Password=secret")
-                                    .arg(dir_->path());
+            connectionString_ =
+                QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=sqlite:%1;"
+                               "Initial Catalog=ADOTEST;User ID=QTXDBA;Password=secret")
+                    .arg(dir_->path());
         else
             connectionString_ = QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1").arg(sqliteFile_);
     }
@@ -126,13 +132,13 @@ void AdoTestDatabase::exec(const QString& sql) const {
         return;
     }
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(sqliteFile_.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+    if (sqlite3_open_v2(sqliteFile_.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK)
         throw std::runtime_error("cannot create the SQLite test database");
     char* err = nullptr;
     const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err);
     const std::string msg = err ? err : "";
     sqlite3_free(err);
     sqlite3_close(db);
-    if (rc != SQLITE_OK)
-        throw std::runtime_error("SQLite setup failed: " + msg);
+    if (rc != SQLITE_OK) throw std::runtime_error("SQLite setup failed: " + msg);
 }

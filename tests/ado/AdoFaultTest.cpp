@@ -61,16 +61,20 @@ TEST_P(AdoServerLossTest, StatementBeyondTheCommandTimeoutFails) {
         cn.Execute("SELECT pg_sleep(20)");
         ADD_FAILURE() << "the statement ran past its timeout";
     } catch (const AdoError& e) {
-        EXPECT_TRUE(e.description().contains("57014") || e.description().contains("cancel", Qt::CaseInsensitive)
-                    || e.description().contains("timeout", Qt::CaseInsensitive))
+        EXPECT_TRUE(e.description().contains("57014") ||
+                    e.description().contains("cancel", Qt::CaseInsensitive) ||
+                    e.description().contains("timeout", Qt::CaseInsensitive))
             << e.description().toStdString();
     }
     EXPECT_EQ(cn.State(), adStateOpen);
     EXPECT_EQ(cn.Execute("SELECT 1").Fields(0).toInt32(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, AdoServerLossTest, ::testing::Values(AdoEngine::Postgres, AdoEngine::OdbcPostgres),
-                         [](const ::testing::TestParamInfo<AdoEngine>& info) { return engineName(info.param).toStdString(); });
+INSTANTIATE_TEST_SUITE_P(Servers, AdoServerLossTest,
+                         ::testing::Values(AdoEngine::Postgres, AdoEngine::OdbcPostgres),
+                         [](const ::testing::TestParamInfo<AdoEngine>& info) {
+                             return engineName(info.param).toStdString();
+                         });
 
 // A server that accepts the connection but never answers: Open gives up after ConnectionTimeout.
 TEST(AdoTimeouts, ConnectionTimeoutBoundsOpenOnASilentServer) {
@@ -86,11 +90,13 @@ TEST(AdoTimeouts, ConnectionTimeoutBoundsOpenOnASilentServer) {
     Connection cn;
     cn.setConnectionTimeout(2);
     try {
-        cn.Open(QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;Initial Catalog=x;User ID=u").arg(ntohs(addr.sin_port)));
+        cn.Open(QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;Initial Catalog=x;User ID=u")
+                    .arg(ntohs(addr.sin_port)));
         ADD_FAILURE() << "opened";
     } catch (const AdoError& e) {
         EXPECT_EQ(e.number(), LayerError::ConnectionFailed);
-        EXPECT_TRUE(e.description().contains("timeout", Qt::CaseInsensitive)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains("timeout", Qt::CaseInsensitive))
+            << e.description().toStdString();
     }
     ::close(fd);
 }
@@ -123,7 +129,8 @@ TEST(AdoTimeouts, SqliteStatementRunningPastTheCommandTimeoutIsInterrupted) {
         cn.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT MAX(i) FROM n");
         ADD_FAILURE() << "ran forever";
     } catch (const AdoError& e) {
-        EXPECT_TRUE(e.description().contains("timeout", Qt::CaseInsensitive)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains("timeout", Qt::CaseInsensitive))
+            << e.description().toStdString();
     }
     EXPECT_EQ(cn.Execute("SELECT 1").Fields(0).toInt32(), 1);
 }
@@ -164,7 +171,8 @@ TEST(AdoSqlite, ProcedureBodyChangedThroughTheConnectionIsSeen) {
     Command upd;
     upd.setActiveConnection(cn);
     upd.setCommandText("UPDATE ado_procedures SET body = ? WHERE name = ?");
-    upd.appendParameter(upd.CreateParameter("b", adVarChar, adParamInput, 0, "SELECT 1 AS other; SELECT :X * 2 AS RESULT"));
+    upd.appendParameter(
+        upd.CreateParameter("b", adVarChar, adParamInput, 0, "SELECT 1 AS other; SELECT :X * 2 AS RESULT"));
     upd.appendParameter(upd.CreateParameter("n", adVarChar, adParamInput, 0, "answer"));
     upd.Execute();
     EXPECT_EQ(call(), Variant(40));

@@ -25,15 +25,14 @@ const char* const kFolderPrefix = "k48213-pg-";
 
 int freePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        throw std::runtime_error("PgCluster: no socket for a port probe");
+    if (fd < 0) throw std::runtime_error("PgCluster: no socket for a port probe");
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof(addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         ::close(fd);
         throw std::runtime_error("PgCluster: cannot find a free port");
     }
@@ -53,14 +52,11 @@ void removeStaleClusters(const QString& pgCtl, bool asPostgres) {
     while (it.hasNext()) {
         const QString dir = it.next();
         QFile ownerFile(dir + "/owner.pid");
-        if (!ownerFile.open(QIODevice::ReadOnly))
-            continue;
+        if (!ownerFile.open(QIODevice::ReadOnly)) continue;
         const pid_t owner = ownerFile.readAll().trimmed().toInt();
-        if (owner <= 0 || ::kill(owner, 0) == 0)
-            continue;
+        if (owner <= 0 || ::kill(owner, 0) == 0) continue;
         QStringList args{pgCtl, "stop", "-D", dir + "/data", "-m", "immediate", "-w"};
-        if (asPostgres)
-            args = QStringList{"-u", "postgres", "--"} + args;
+        if (asPostgres) args = QStringList{"-u", "postgres", "--"} + args;
         QProcess::execute(asPostgres ? "runuser" : pgCtl, asPostgres ? args : args.mid(1));
         QDir(dir).removeRecursively();
     }
@@ -77,13 +73,16 @@ PgCluster::~PgCluster() {
         } catch (...) {
         }
     }
-    if (!root_.isEmpty())
-        QDir(root_).removeRecursively();
+    if (!root_.isEmpty()) QDir(root_).removeRecursively();
 }
 
-QString PgCluster::pgBin(const QString& tool) const { return QString(kBinDir) + "/" + tool; }
+QString PgCluster::pgBin(const QString& tool) const {
+    return QString(kBinDir) + "/" + tool;
+}
 
-QString PgCluster::dataDir() const { return root_ + "/data"; }
+QString PgCluster::dataDir() const {
+    return root_ + "/data";
+}
 
 QString PgCluster::connectionDataSource() const {
     return QStringLiteral("postgresql://127.0.0.1:%1").arg(port_);
@@ -97,24 +96,22 @@ void PgCluster::runAsOwner(const QStringList& args, const QString& what) const {
     else
         p.start(args.first(), args.mid(1));
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        throw std::runtime_error(QString("PgCluster: %1 failed: %2").arg(what, QString::fromLocal8Bit(p.readAll())).toStdString());
+        throw std::runtime_error(
+            QString("PgCluster: %1 failed: %2").arg(what, QString::fromLocal8Bit(p.readAll())).toStdString());
     }
 }
 
 void PgCluster::start() {
-    if (running_)
-        return;
+    if (running_) return;
     if (!initialised_) {
         if (asPostgresUser_ && !::getpwnam("postgres"))
             throw std::runtime_error("PgCluster: running as root needs the postgres OS user");
         removeStaleClusters(pgBin("pg_ctl"), asPostgresUser_);
         QByteArray templ = QFile::encodeName(QDir::tempPath() + "/" + kFolderPrefix + "XXXXXX");
-        if (!::mkdtemp(templ.data()))
-            throw std::runtime_error("PgCluster: cannot create a temporary folder");
+        if (!::mkdtemp(templ.data())) throw std::runtime_error("PgCluster: cannot create a temporary folder");
         root_ = QFile::decodeName(templ);
         QFile ownerFile(root_ + "/owner.pid");
-        if (ownerFile.open(QIODevice::WriteOnly))
-            ownerFile.write(QByteArray::number(::getpid()));
+        if (ownerFile.open(QIODevice::WriteOnly)) ownerFile.write(QByteArray::number(::getpid()));
         ownerFile.close();
         if (asPostgresUser_) {
             const passwd* pw = ::getpwnam("postgres");
@@ -134,14 +131,13 @@ void PgCluster::start() {
                              .arg(root_);
     for (int attempt = 0;; ++attempt) {
         try {
-            runAsOwner({pgBin("pg_ctl"), "start", "-D", dataDir(), "-w", "-t", "60", "-l", root_ + "/server.log",
-                        "-o", opts},
+            runAsOwner({pgBin("pg_ctl"), "start", "-D", dataDir(), "-w", "-t", "60", "-l",
+                        root_ + "/server.log", "-o", opts},
                        "pg_ctl start");
             break;
         } catch (const std::exception&) {
             // The probed port may have been taken meanwhile: try another one.
-            if (attempt >= 2)
-                throw;
+            if (attempt >= 2) throw;
             port_ = freePort();
         }
     }
@@ -149,8 +145,7 @@ void PgCluster::start() {
 }
 
 void PgCluster::stop() {
-    if (!running_)
-        return;
+    if (!running_) return;
     running_ = false;
     runAsOwner({pgBin("pg_ctl"), "stop", "-D", dataDir(), "-m", "fast", "-w", "-t", "60"}, "pg_ctl stop");
 }
@@ -161,14 +156,12 @@ void PgCluster::restart() {
 }
 
 void PgCluster::createDatabase(const QString& name) {
-    if (!validName(name))
-        throw std::runtime_error("PgCluster: bad database name " + name.toStdString());
+    if (!validName(name)) throw std::runtime_error("PgCluster: bad database name " + name.toStdString());
     exec("postgres", "CREATE DATABASE " + name.toLower());
 }
 
 void PgCluster::createRole(const QString& name, const QString& password, bool superuser) {
-    if (!validName(name))
-        throw std::runtime_error("PgCluster: bad role name " + name.toStdString());
+    if (!validName(name)) throw std::runtime_error("PgCluster: bad role name " + name.toStdString());
     QString pw = password;
     pw.replace("'", "''");
     exec("postgres", QStringLiteral("CREATE ROLE %1 LOGIN %2 PASSWORD '%3'")
@@ -186,7 +179,8 @@ void PgCluster::exec(const QString& db, const QString& sql) {
         PQfinish(conn);
         throw std::runtime_error("PgCluster: connect failed: " + msg);
     }
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
     PGresult* res = PQexec(conn, sql.toUtf8().constData());
     const ExecStatusType st = PQresultStatus(res);
     const std::string msg = PQresultErrorMessage(res);
@@ -201,9 +195,13 @@ PgCluster& PgCluster::shared() {
     return cluster;
 }
 
-void PgEnvironment::SetUp() { PgCluster::shared().start(); }
+void PgEnvironment::SetUp() {
+    PgCluster::shared().start();
+}
 
-void PgEnvironment::TearDown() { PgCluster::shared().stop(); }
+void PgEnvironment::TearDown() {
+    PgCluster::shared().stop();
+}
 
 bool PgEnvironment::ensure() {
     static const bool registered = [] {

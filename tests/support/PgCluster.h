@@ -34,7 +34,8 @@ public:
     void createDatabase(const QString& name);
     // Creates a login role with a password (lower-cased). Superuser by default, so a test can create
     // and read whatever it needs under that role; authentication is trust, so any password works.
-    void createRole(const QString& name, const QString& password = QStringLiteral("secret"), bool superuser = true);
+    void createRole(const QString& name, const QString& password = QStringLiteral("secret"),
+                    bool superuser = true);
     // Runs a script (several statements) in the database through libpq; throws on error.
     void exec(const QString& db, const QString& sql);
 
