@@ -493,12 +493,30 @@ TEST_P(AdoEngineTest, FaultHookSeesEveryCallAndCanFailOne) {
         seen.append(info);
         if (info.text.contains("FAILME")) throw AdoError(4242, "simulated failure");
     });
+    cn_.Close();
+    cn_.Open();
     cn_.Execute("SELECT COUNT(*) FROM READINGS");
     EXPECT_THROW(cn_.Execute("SELECT 'FAILME'"), AdoError);
+    const bool procedures = engineHasProcedures(GetParam());
+    if (procedures) {
+        Command c;
+        c.setActiveConnection(cn_);
+        c.setCommandText("GETSERVERTIME");
+        c.setCommandType(adCmdStoredProc);
+        c.appendParameter(c.CreateParameter("date_out", adDate, adParamOutput));
+        c.Execute();
+    }
     setFaultHook({});
-    ASSERT_EQ(seen.size(), 2);
-    EXPECT_EQ(seen[0].kind, CallInfo::Statement);
-    EXPECT_EQ(seen[0].dataSource, cn_.Property("Data Source"));
+    ASSERT_EQ(seen.size(), procedures ? 4 : 3);
+    EXPECT_EQ(seen[0].kind, CallInfo::Open);
+    EXPECT_EQ(seen[1].kind, CallInfo::Statement);
+    EXPECT_EQ(seen[1].text, "SELECT COUNT(*) FROM READINGS");
+    if (procedures) {
+        EXPECT_EQ(seen[3].kind, CallInfo::Procedure);
+        EXPECT_EQ(seen[3].text, "GETSERVERTIME");
+    }
+    for (const CallInfo& info : seen)
+        EXPECT_EQ(info.dataSource, cn_.Property("Data Source"));
     ASSERT_EQ(cn_.Errors().size(), 1);
     EXPECT_EQ(cn_.Errors()[0].number, 4242);
     EXPECT_EQ(cn_.State(), adStateOpen);
