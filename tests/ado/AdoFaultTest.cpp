@@ -179,3 +179,36 @@ TEST(AdoSqlite, ProcedureBodyChangedThroughTheConnectionIsSeen) {
 }
 
 } // namespace
+
+namespace {
+
+// How each server path matches outputs: libpq by column name, psqlODBC by position (the order of
+// the function's OUT parameters must follow the command's output parameters, as the reference
+// functions do).
+TEST(AdoOutputMatching, LibpqByNameOdbcByPosition) {
+    for (AdoEngine engine : {AdoEngine::Postgres, AdoEngine::OdbcPostgres}) {
+        SCOPED_TRACE(engineName(engine).toStdString());
+        AdoTestDatabase db(engine);
+        db.exec("CREATE FUNCTION swapped(a integer, OUT y integer, OUT x integer) LANGUAGE sql AS "
+                "$$ SELECT a + 1, a + 2 $$");
+        Connection cn;
+        cn.Open(db.connectionString());
+        Command c;
+        c.setActiveConnection(cn);
+        c.setCommandText("swapped");
+        c.setCommandType(adCmdStoredProc);
+        c.appendParameter(c.CreateParameter("a", adInteger, adParamInput, 0, 10));
+        c.appendParameter(c.CreateParameter("x", adInteger, adParamOutput));
+        c.appendParameter(c.CreateParameter("y", adInteger, adParamOutput));
+        c.Execute();
+        if (engine == AdoEngine::Postgres) {
+            EXPECT_EQ(c.Parameters("x").Value(), Variant(12));
+            EXPECT_EQ(c.Parameters("y").Value(), Variant(11));
+        } else {
+            EXPECT_EQ(c.Parameters("x").Value(), Variant(11));
+            EXPECT_EQ(c.Parameters("y").Value(), Variant(12));
+        }
+    }
+}
+
+} // namespace
