@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,23 @@ TEST(Packaging, DryRunChangesNothingAndShowsTheSteps) {
     EXPECT_TRUE(live.output.contains("systemctl daemon-reload")) << live.output.toStdString();
     EXPECT_FALSE(QFileInfo::exists("/opt/k48213-dry-run-test"));
     EXPECT_EQ(live.calls(), QString()) << "nothing was run";
+}
+
+// systemd's own parser reads the unit as written: every directive known and every value valid.
+TEST(Packaging, TheInstalledUnitPassesSystemdVerification) {
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty()) GTEST_SKIP() << "systemd-analyze is not installed";
+    Installer inst;
+    const QString stage = inst.dir.file("stage");
+    // The executables stay where they were built, so ExecStart names a file that exists.
+    ASSERT_EQ(inst.run({"--destdir", stage, "--prefix", inst.dir.file("build"), "--home", "/srv/k48213"}), 0)
+        << inst.errors.toStdString();
+    QProcess p;
+    p.start(analyze, {"verify", stage + "/etc/systemd/system/k48213.service"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    const QString complaints = QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(complaints, QString());
 }
 
 struct RefusedCase {
