@@ -38,7 +38,9 @@ std::vector<BindValue> inputs(const QList<Parameter>& params) {
 
 } // namespace
 
-Command::Command() : d_(std::make_shared<Data>()) {}
+Command::Command() : d_(std::make_shared<Data>()) {
+    d_->params.reserve(16);
+}
 
 void Command::setActiveConnection(const Connection& cn) {
     d_->conn = cn.d_;

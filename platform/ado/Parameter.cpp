@@ -53,6 +53,9 @@ void Parameter::setSize(int size) {
 Variant Parameter::Value() const {
     return d_->value;
 }
+const Variant& Parameter::valueRef() const {
+    return d_->value;
+}
 void Parameter::setValue(const Variant& value) {
     d_->value = value;
 }

@@ -30,6 +30,7 @@ public:
     int Size() const;
     void setSize(int size);
     Variant Value() const;
+    const Variant& valueRef() const; // the value without a copy, for the layer's binding
     void setValue(const Variant& value);
 
     // The name folded to lower case (worked out once per parameter), for matching names.

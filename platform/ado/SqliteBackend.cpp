@@ -182,7 +182,10 @@ sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
 }
 
 void SqliteBackend::bind(sqlite3_stmt* stmt, int index, const BindValue& bv) {
-    const Variant& v = bv.value;
+    bindValue(stmt, index, bv.value, bv.blob);
+}
+
+void SqliteBackend::bindValue(sqlite3_stmt* stmt, int index, const Variant& v, bool blob) {
     int rc = SQLITE_OK;
     switch (v.type()) {
     case Variant::Type::Empty:
@@ -205,7 +208,7 @@ void SqliteBackend::bind(sqlite3_stmt* stmt, int index, const BindValue& bv) {
         break;
     }
     case Variant::Type::Text:
-        if (bv.blob) {
+        if (blob) {
             const QByteArray b = v.toText().toLatin1();
             rc = sqlite3_bind_blob(stmt, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
         } else {
@@ -424,7 +427,7 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
                 if (k < 0 || !params[k].isInput())
                     sqlite3_bind_null(s, int(i) + 1);
                 else
-                    bind(s, int(i) + 1, BindValue{params[k].Value(), false});
+                    bindValue(s, int(i) + 1, params[k].valueRef(), false);
             }
             ++roundTrips_;
             int rc;

@@ -58,6 +58,7 @@ private:
     Procedure& procedure(const QString& name);
     void clearProcedures() noexcept;
     void bind(sqlite3_stmt* stmt, int index, const BindValue& value);
+    void bindValue(sqlite3_stmt* stmt, int index, const Variant& value, bool blob);
     void armDeadline();
     static int progress(void* self);
 
