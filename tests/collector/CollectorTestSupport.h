@@ -20,6 +20,12 @@ inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
 
+namespace fixtures {
+inline void PrintTo(Engine e, std::ostream* os) {
+    *os << (e == Engine::SQLite ? "SQLite" : "PostgreSQL");
+}
+} // namespace fixtures
+
 // The process-wide pieces the collector's classes use: every configuration key defined, the text
 // log in a folder of its own per test, silent message boxes, the application folder.
 namespace CollectorTest {
