@@ -40,6 +40,7 @@ k48213_install_packages() {
     >"$log" 2>&1 || k48213_fail "apt-get could not install ${missing[*]}" "$log"
 }
 
+# k48213_build [targets...]: everything, or only the named targets.
 k48213_build() {
   mkdir -p "$K48213_LOG_DIR"
   local log="$K48213_LOG_DIR/build.log"
@@ -48,5 +49,5 @@ k48213_build() {
     cmake -S "$K48213_ROOT" -B "$K48213_BUILD_DIR" -G Ninja ${K48213_CMAKE_ARGS:-} >"$log" 2>&1 \
       || k48213_fail "cmake configuration failed" "$log"
   fi
-  cmake --build "$K48213_BUILD_DIR" -j "$jobs" >"$log" 2>&1 || k48213_fail "build failed" "$log"
+  cmake --build "$K48213_BUILD_DIR" -j "$jobs" ${1:+--target "$@"} >"$log" 2>&1 || k48213_fail "build failed" "$log"
 }
