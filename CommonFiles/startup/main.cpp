@@ -1,5 +1,6 @@
 #include "CommonFiles/foundation/AppGlobals.h"
 #include "CommonFiles/foundation/QTXmsgBoxHandler.h"
+#include "CommonFiles/startup/CommonGlobals.h"
 #include "CommonFiles/startup/ProgramEntryPoint.h"
 #include "CommonFiles/ui/MessageBoxPresenter.h"
 
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
 
     MessageBoxPresenter presenter;
     if (!service) AppMsgBox().setPresenter(&presenter);
+
+    SetModeStarts([] { return StartService(); }, {});
 
     int code = 0;
     switch (Main(arguments)) {

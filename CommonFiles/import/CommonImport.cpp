@@ -1,0 +1,499 @@
+#include "CommonFiles/import/CommonImport.h"
+
+#include "CommonFiles/collector/CommonLastRun.h"
+#include "CommonFiles/collector/CommonTypeDateManager.h"
+#include "CommonFiles/collector/CommonTypeVar.h"
+#include "CommonFiles/collector/CommonTypeVarRec.h"
+#include "CommonFiles/collector/CommonVarGatherer.h"
+#include "CommonFiles/config/AppConfig.h"
+#include "CommonFiles/config/QTXConfiguration.h"
+#include "CommonFiles/foundation/ActivityLog.h"
+#include "CommonFiles/foundation/AppGlobals.h"
+#include "CommonFiles/foundation/OleDate.h"
+#include "CommonFiles/foundation/QTXLoggerTXT.h"
+#include "CommonFiles/foundation/RoundTo.h"
+#include "CommonFiles/foundation/VarTypeFunctions.h"
+#include "CommonFiles/import/CommonFacilityWriter.h"
+#include "custom/CustomSource.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace {
+
+QString key(const char* k) {
+    return QString::fromLatin1(k);
+}
+
+QString setting(const char* k) {
+    return AppConfig().item(key(k));
+}
+
+bool booleanSetting(const char* k) {
+    return Variant(setting(k)).toBool();
+}
+
+std::int32_t intSetting(const char* k) {
+    return Variant(setting(k)).toInt32();
+}
+
+QString boolText(bool b) {
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString num(double d) {
+    return Variant::numberText(d);
+}
+
+double secondsSinceMidnight(double date) {
+    const double d = OleDate::normalize(date);
+    return static_cast<double>(OleDate::toMs(d) - OleDate::toMs(OleDate::datePart(d))) / 1000.0;
+}
+
+CommonImport::ProgressHook& progressHook() {
+    static CommonImport::ProgressHook hook;
+    return hook;
+}
+
+} // namespace
+
+std::unique_ptr<CustomSource>& SharedSourceReader() {
+    static std::unique_ptr<CustomSource> reader;
+    return reader;
+}
+
+CommonImport::CommonImport() = default;
+CommonImport::~CommonImport() = default;
+
+void CommonImport::SetProgressHook(ProgressHook hook) {
+    progressHook() = std::move(hook);
+}
+
+void CommonImport::SleepWithEvents(std::int64_t milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents();
+        const std::int64_t left = milliseconds - timer.elapsed();
+        if (left <= 0) break;
+        QThread::msleep(static_cast<unsigned long>(std::min<std::int64_t>(left, 50)));
+    } while (true);
+}
+
+bool CommonImport::StartImport(CommonVarGatherer& aVarGatgerer, bool TestMode) {
+    variables_ = std::make_unique<CommonTypeVar>();
+    gatherer_ = &aVarGatgerer;
+
+    if (!booleanSetting("SOURCE\\STATICCOMMONIMPORT") || !SharedSourceReader()) {
+        AppLog().WriteLog(QStringLiteral("StartImport: Custom Source Reset"), 0);
+        SharedSourceReader() = std::make_unique<CustomSource>();
+    }
+    CustomSource& reader = *SharedSourceReader();
+
+    testMode_ = TestMode;
+    if (!variables_->ReadVeskDRAQ(aVarGatgerer)) return false;
+
+    const QString writeAs = aVarGatgerer.CollectorWriteAsUser();
+    SetWriteAsUser(writeAs.trimmed().isEmpty() ? QString() : writeAs);
+
+    startTime_ = OleDate::now();
+    startSeconds_ = secondsSinceMidnight(startTime_);
+    aVarGatgerer.MoveFirst();
+
+    const std::shared_ptr<CommonLastRun> lastRun = aVarGatgerer.LookupLastRun();
+    const std::shared_ptr<HashTable> names = aVarGatgerer.FacilID2FacilNameHash();
+    while (!aVarGatgerer.EOF_Facility()) {
+        const QString facility = aVarGatgerer.Current_Facility();
+        currentFacility_ = facility;
+        const double e0 = lastRun->enddate(facility);
+        const QString facilityName =
+            names && names->Exists(facility) ? names->item(facility).toText() : QString();
+        LogActivity(QStringLiteral("Processing facility '") + facilityName + QStringLiteral("' (") +
+                        facility + QStringLiteral(")"),
+                    0);
+
+        if (lastRun->ViolatesLockDate(facility)) {
+            LogActivity(QStringLiteral("Unable to import into '") + facilityName +
+                            QStringLiteral("' because selected date range violates Lock Date of ") +
+                            OleDate::toGeneralDate(lastRun->LockDate(facility)),
+                        0);
+            aVarGatgerer.MoveNext_Facility();
+            continue;
+        }
+
+        double rangeStart = lastRun->startdate(facility);
+        const double rangeEnd = lastRun->enddate(facility);
+        const std::int32_t shift = intSetting("OPTIONS\\AUTOMATED_IMPORT\\STARTDATE_SHIFT_MINUTE");
+        if (shift != 0) rangeStart = OleDate::addMinutes(rangeStart, shift);
+
+        reader.PrepareForNextFacility(Variant(aVarGatgerer.CollectorTimeZoneOffset()),
+                                      Variant(aVarGatgerer.CollectorTimeZoneOffset()),
+                                      Variant(aVarGatgerer.InterfaceTimezoneOffset()));
+        LogActivity(QStringLiteral("Date Range for import into ") + facility + QStringLiteral(" is set to ") +
+                        OleDate::toMmDdYyyyHhNnSs(rangeStart) + QStringLiteral(" to ") +
+                        OleDate::toMmDdYyyyHhNnSs(rangeEnd),
+                    0);
+
+        writer_ = std::make_unique<CommonFacilityWriter>();
+        writer_->setfacilID(facility);
+        writer_->setLockDate(lastRun->LockDate(facility));
+        writer_->setTestMode(testMode_);
+        while (!aVarGatgerer.EOF_Variable()) {
+            const std::shared_ptr<CommonTypeVarRec> record =
+                variables_->GetVarRecord(facility, aVarGatgerer.Current_Variable());
+            if (record && !ImportVariable(record, rangeStart, rangeEnd)) {
+                writer_.reset();
+                LogSessionStatistics();
+                return false;
+            }
+            aVarGatgerer.MoveNext_Variable();
+        }
+
+        if (!reader.HoldLastRunDate() && RunAsNTService()) {
+            if (!lastRun->PersistLastRunDate(aVarGatgerer.CollectorID(), facility, e0))
+                LogActivity(QStringLiteral("WARNING : Unable to persist Last Run Date ") +
+                                OleDate::toGeneralDate(e0),
+                            0);
+        }
+        writer_.reset();
+        aVarGatgerer.MoveNext_Facility();
+    }
+
+    LogSessionStatistics();
+    return true;
+}
+
+bool CommonImport::ImportVariable(const std::shared_ptr<CommonTypeVarRec>& variable, double rangeStart,
+                                  double rangeEnd) {
+    const CommonTypeVarRec& v = *variable;
+    const QString label =
+        v.gName() + QStringLiteral(" (#") + QString::number(v.gNumber()) + QStringLiteral(")");
+    LogActivity(QStringLiteral("Processing ") + label, 0);
+
+    CustomSource& reader = *SharedSourceReader();
+    reader.PrepareForNextVariable();
+    reader.setDeadBand(v.gDeadBand());
+    reader.setFilterOp(Variant(v.gFilterOperand()));
+    reader.setFilterTag(Variant(v.gFilterTag()));
+    reader.setFilterValue(Variant(v.gFilterValue()));
+    reader.setHighRangeFilter(v.gHighRangeFilter());
+    reader.setLowRangeFilter(v.gLowRangeFilter());
+    reader.setSourceStatistic(v.gScadaStat());
+    reader.setSourceTag(v.gScadaTag());
+
+    ++stats_.attemptedVariables;
+
+    CommonTypeDateManager slotManager;
+    if (!slotManager.Init(rangeStart, rangeEnd, variable, gatherer_->CollectorTimeZoneOffset())) return false;
+
+    if (!reader.Validate()) {
+        LogActivity(QStringLiteral("Validation failed for ") + label +
+                        QStringLiteral(". Skipping import for this variable."),
+                    0);
+        ++stats_.failedValidation;
+        return true;
+    }
+
+    const std::int32_t n = slotManager.NumberOfSlots();
+    const double dayDifference = std::fabs(OleDate::datePart(OleDate::normalize(rangeEnd)) -
+                                           OleDate::datePart(OleDate::normalize(rangeStart)));
+    const auto d = static_cast<std::int32_t>(std::llround(dayDifference));
+
+    if (IsCacheFillRequested(n, d)) {
+        const double firstSlot = slotManager.Eof() ? rangeStart : slotManager.SlotStart();
+        reader.setStartdate(std::min(OleDate::normalize(firstSlot), OleDate::normalize(rangeStart)));
+        reader.setEnddate(rangeEnd);
+        bool noData = false;
+        if (!CACHE_FILL_Query(reader, noData)) return false;
+        if (noData) {
+            LogActivity(QStringLiteral("Cache reader could not find data for ") + label +
+                            QStringLiteral(". Skipping import for this variable."),
+                        0);
+            return true;
+        }
+        LogActivity(QStringLiteral("Cache was successfully filled with ") + QString::number(qint64(n) * 24) +
+                        QStringLiteral(" Bytes for ") + label,
+                    1);
+    }
+
+    const bool indirect = booleanSetting("VESKDRAQ\\G2_INDIRECT_TYPE");
+    std::int32_t done = 0;
+    while (!slotManager.Eof()) {
+        const double slotStart = slotManager.SlotStart();
+        const double slotEnd = slotManager.SlotEnd();
+        double stamp = slotManager.VeskDRAQslotDateStamp();
+        if (!v.gScadaTag().isEmpty()) {
+            reader.setStartdate(slotStart);
+            reader.setEnddate(slotEnd);
+            Variant value;
+            if (!ReadSlotValue(v.gVarType(), value, reader)) return false;
+            if (!value.isNull() && !value.isEmpty()) {
+                if (indirect) stamp = OleDate::addMinutes(stamp, gatherer_->CollectorTimeZoneOffset());
+                if (!WriteSlotValue(value, v, stamp)) return false;
+            }
+        }
+        if (booleanSetting("OPTIONS\\PERFORMANCE\\THROTTLE")) ThrottlePerformance();
+        slotManager.MoveNext();
+        ++done;
+        if (progressHook()) progressHook()({currentFacility_, v.gName(), done, n});
+    }
+    return true;
+}
+
+bool CommonImport::IsCacheFillRequested(std::int32_t slotCount, std::int32_t days) const {
+    const auto on = [](const char* k) { return setting(k) == QLatin1String("TRUE"); };
+    if (!on("SOURCE\\CACHE\\ENABLED")) return false;
+    const QString pointsSet = setting("SOURCE\\CACHE\\LIMIT_BY_DATAPOINTS_SETPOINT");
+    if (on("SOURCE\\CACHE\\LIMIT_BY_DATAPOINTS") && slotCount < Variant(pointsSet).toDouble()) {
+        LogActivity(QStringLiteral("Source Cache Fill Requested due to number of datapoints (") +
+                        QString::number(slotCount) + QStringLiteral(") being less than ") + pointsSet,
+                    1);
+        return true;
+    }
+    const QString daysSet = setting("SOURCE\\CACHE\\LIMIT_BY_DAYS_SETPOINT");
+    if (on("SOURCE\\CACHE\\LIMIT_BY_DAYS") && days < Variant(daysSet).toDouble()) {
+        LogActivity(QStringLiteral("Source Cache Fill Requested due to number of days (") +
+                        QString::number(days) + QStringLiteral(") being less than ") + daysSet,
+                    1);
+        return true;
+    }
+    const QString bytesSet = setting("SOURCE\\CACHE\\LIMIT_BY_BYTES_SETPOINT");
+    const qint64 bytes = qint64(slotCount) * 8;
+    if (on("SOURCE\\CACHE\\LIMIT_BY_BYTES") && double(bytes) < Variant(bytesSet).toDouble()) {
+        LogActivity(QStringLiteral("Source Cache Fill Requested due to number of Bytes (") +
+                        QString::number(bytes) + QStringLiteral(") being less than ") + bytesSet,
+                    1);
+        return true;
+    }
+    return false;
+}
+
+bool CommonImport::CACHE_FILL_Query(CustomSource& reader, bool& noData) {
+    const std::int32_t attempts = intSetting("SOURCE\\RECOVERY\\ATTEMPTS");
+    const std::int32_t seconds = intSetting("SOURCE\\RECOVERY\\SECONDS");
+    for (std::int32_t i = 1; i <= attempts; ++i) {
+        AppLog().WriteLog(QStringLiteral("CACHE_FILL_Query(): ") + reader.LogCustomSourceQuery(), 3);
+        bool error = false;
+        const bool filled = reader.CacheFill(error);
+        if (error) {
+            ++stats_.sourceConnectionFailures;
+            LogActivity(
+                QStringLiteral("Connection error occured while communicating with source. Will attempt to "
+                               "re-connect to source for ") +
+                    QString::number(attempts - i + 1) + QStringLiteral(" times"),
+                1);
+            LogActivity(QStringLiteral("Waiting for ") + setting("SOURCE\\RECOVERY\\SECONDS") +
+                            QStringLiteral(" seconds before attempting to re-connect ... "),
+                        1);
+            if (!booleanSetting("SOURCE\\STATICCOMMONIMPORT")) reader.DestroyConnection();
+            SleepWithEvents(std::int64_t(seconds) * 1000);
+            continue;
+        }
+        if (filled) {
+            CountPhysicalRead();
+            noData = false;
+        } else {
+            noData = true;
+        }
+        return true;
+    }
+    LogActivity(QStringLiteral("Unable to connect to source."), 0);
+    return false;
+}
+
+bool CommonImport::ReadSlotValue(const QString& varType, Variant& value, CustomSource& reader) {
+    const std::int32_t attempts = intSetting("SOURCE\\RECOVERY\\ATTEMPTS");
+    const std::int32_t seconds = intSetting("SOURCE\\RECOVERY\\SECONDS");
+    const bool text = VarTypeFunctions::IsTextParameter(varType);
+    for (std::int32_t i = 1; i <= attempts; ++i) {
+        AppLog().WriteLog((text ? QStringLiteral("TXT_Query(): ") : QStringLiteral("DBL_Query(): ")) +
+                              reader.LogCustomSourceQuery(),
+                          3);
+        bool error = false;
+        Variant result = text ? reader.GetTextResult(error) : reader.GetDoubleResult(error);
+        if (error) {
+            ++stats_.sourceConnectionFailures;
+            LogActivity(
+                QStringLiteral("Connection error occured while communicating with source. Will attempt to "
+                               "re-connect to source for ") +
+                    QString::number(attempts - i + 1) + QStringLiteral(" times"),
+                1);
+            LogActivity(QStringLiteral("Waiting for ") + setting("SOURCE\\RECOVERY\\SECONDS") +
+                            QStringLiteral(" seconds before attempting to re-connect ... "),
+                        1);
+            if (!booleanSetting("SOURCE\\STATICCOMMONIMPORT")) reader.DestroyConnection();
+            SleepWithEvents(std::int64_t(seconds) * 1000);
+            continue;
+        }
+        CountPhysicalRead();
+        value = result;
+        return true;
+    }
+    LogActivity(QStringLiteral("Unable to connect to source."), 0);
+    return false;
+}
+
+bool CommonImport::ApplyScaleFactor(double& value, double factor) {
+    const double product = value * factor;
+    if (!std::isfinite(product)) return false;
+    value = product;
+    return true;
+}
+
+bool CommonImport::WriteSlotValue(const Variant& value, const CommonTypeVarRec& v, double dateStamp) {
+    const std::int32_t attempts = intSetting("TARGET\\RECOVERY\\ATTEMPTS");
+    const std::int32_t seconds = intSetting("TARGET\\RECOVERY\\SECONDS");
+
+    double number = 0;
+    QString text;
+    if (VarTypeFunctions::IsTextParameter(v.gVarType())) {
+        number = 1;
+        text = value.toText();
+    } else {
+        number = value.toDouble();
+        // A product beyond the double range has no value to store: the slot is left alone.
+        if (!std::isfinite(number) || !ApplyScaleFactor(number, v.gScadaFactor())) return true;
+        if (v.gDecPlaces() != 9999) number = RoundTo(number, v.gDecPlaces());
+        text = num(number);
+    }
+
+    for (std::int32_t i = 1; i <= attempts; ++i) {
+        AppLog().WriteLog(QStringLiteral("About to write ") + v.gVarType() + QStringLiteral(" ") +
+                              QString::number(v.gID()) + QStringLiteral(" ") +
+                              OleDate::toGeneralDate(dateStamp) + QStringLiteral(" ") + num(number) +
+                              QStringLiteral(" ") + text + QStringLiteral(" ") +
+                              QString::number(v.gDataApproval()),
+                          9);
+        if (!writer_->WriteToVeskDRAQ(v.gVarType(), v.gID(), dateStamp, number, text, v.gDataApproval())) {
+            ++stats_.targetConnectionFailures;
+            LogActivity(
+                QStringLiteral("Connection error occured while communicating with Vesk DRAQ. Will attempt "
+                               "to re-connect to source for ") +
+                    QString::number(attempts - i + 1) + QStringLiteral(" times"),
+                1);
+            LogActivity(QStringLiteral("Waiting for ") + setting("TARGET\\RECOVERY\\SECONDS") +
+                            QStringLiteral(" seconds before attempting to re-connect ... "),
+                        1);
+            writer_->DestroyConnection();
+            SleepWithEvents(std::int64_t(seconds) * 1000);
+            continue;
+        }
+        RecordWriteOutcome(writer_->PerfromedWriteDateStamp, v, text, writer_->PerfromedLogicalWrite,
+                           writer_->PerfromedPhysicalWrite, writer_->ApprovalLevelDisabledWrite);
+        return true;
+    }
+    LogActivity(QStringLiteral("Unable to connect to Vesk DRAQ."), 0);
+    return false;
+}
+
+void CommonImport::RecordWriteOutcome(double dateStamp, const CommonTypeVarRec& v, const QString& valueText,
+                                      bool logicalWrite, bool physicalWrite, bool refusedByApproval) {
+    const QString line = QStringLiteral("Wrote ") +
+                         OleDate::format(dateStamp, QStringLiteral("mm/dd/yyyy HH:nn")) +
+                         QStringLiteral("  ") + v.gFacilID() + QStringLiteral(":") +
+                         QString::number(v.gNumber()) + QStringLiteral("\t") + v.gName() +
+                         QStringLiteral("\t") + valueText + QStringLiteral(" ") + v.gUnits();
+    if (logicalWrite) {
+        ++stats_.logicalWrites;
+        LogActivity(line, 0);
+    }
+    if (physicalWrite) ++stats_.physicalWrites;
+    if (refusedByApproval) {
+        ++stats_.skippedWrites;
+        LogActivity(
+            QStringLiteral("Approval Level of Data (Or Lock Date) disallowed interface to write record '") +
+                line + QStringLiteral("'"),
+            1);
+    }
+}
+
+void CommonImport::ThrottlePerformance() {
+    try {
+        if (!booleanSetting("OPTIONS\\PERFORMANCE\\THROTTLE")) return;
+        const QString waitText = setting("OPTIONS\\PERFORMANCE\\POLL_WAIT");
+        const QString prefix =
+            QStringLiteral("Error in ThrottlePerformance : Artificial Wait between Source Polling ");
+        if (!Variant(waitText).isNumeric()) {
+            LogActivity(prefix +
+                            QStringLiteral("needs to be a whole number between 1 and 9999. Artificial Wait "
+                                           "between Source Polling is: 0"),
+                        0);
+            return;
+        }
+        const double w = Variant(waitText).toDouble();
+        const QString suffix = QStringLiteral(". Artificial Wait between Source Polling is: ") + num(w);
+        if (w != std::floor(w)) {
+            LogActivity(prefix + QStringLiteral("needs to be a whole number") + suffix, 0);
+            return;
+        }
+        if (w > 9999) {
+            LogActivity(prefix + QStringLiteral("is not less than 10,000") + suffix, 0);
+            return;
+        }
+        if (w < 1) {
+            LogActivity(prefix + QStringLiteral("is not greater than 0") + suffix, 0);
+            return;
+        }
+        AppLog().WriteLog(QStringLiteral("Throttle = True. System will sleep ") + num(w) +
+                              QStringLiteral(" milliseconds between queries."),
+                          9);
+        const bool before = booleanSetting("OPTIONS\\PERFORMANCE\\MSG_BEFORE");
+        if (before) {
+            AppLog().WriteLog(
+                QStringLiteral("Processing DoEvents before putting the system to sleep. MsgBefore = ") +
+                    boolText(true),
+                9);
+            QCoreApplication::processEvents();
+        } else {
+            AppLog().WriteLog(
+                QStringLiteral("Skipping DoEvents before putting the system to sleep. MsgBefore = ") +
+                    boolText(false),
+                9);
+        }
+        AppLog().WriteLog(
+            QStringLiteral("Program will sleep for ") + num(w) + QStringLiteral(" milliseconds."), 9);
+        QThread::msleep(static_cast<unsigned long>(w));
+        const bool after = booleanSetting("OPTIONS\\PERFORMANCE\\MSG_AFTER");
+        if (after) {
+            AppLog().WriteLog(
+                QStringLiteral("Processing DoEvents after putting the system to sleep. MsgAfter = ") +
+                    boolText(true),
+                9);
+            QCoreApplication::processEvents();
+        } else {
+            AppLog().WriteLog(
+                QStringLiteral("Skipping DoEvents after putting the system to sleep. MsgAfter = ") +
+                    boolText(false),
+                9);
+        }
+    } catch (const std::exception&) {
+        // A throttle setting that cannot be read only costs the wait.
+    }
+}
+
+void CommonImport::LogSessionStatistics() {
+    endSeconds_ = secondsSinceMidnight(OleDate::now());
+    double elapsed = endSeconds_ - startSeconds_;
+    if (elapsed < 0.00001) elapsed = 0.00001;
+    const auto line = [](const char* label, const QString& value) {
+        LogActivity(QStringLiteral(" ") + QString::fromLatin1(label) + QStringLiteral("\t") + value, 0);
+    };
+    LogActivity(QStringLiteral("Session Statistics :"), 0);
+    line("# of Physical Read Transactions   : ", QString::number(stats_.physicalReads));
+    line("# of Logical Write Transactions   : ", QString::number(stats_.logicalWrites));
+    line("# of Physical Write Transactions  : ", QString::number(stats_.physicalWrites));
+    line("# of Skipped Write Transactions   : ", QString::number(stats_.skippedWrites));
+    line("# of Source Connection Failures   : ", QString::number(stats_.sourceConnectionFailures));
+    line("# of Target Connection Failures   : ", QString::number(stats_.targetConnectionFailures));
+    line("# of Attempted Variables          : ", QString::number(stats_.attemptedVariables));
+    line("# of Variables to Fail Validation : ", QString::number(stats_.failedValidation));
+    line("# Seconds Elapsed                 : ", num(RoundTo(elapsed, 0)));
+    line("# Read Transactions per Second    : ", num(RoundTo(stats_.physicalReads / elapsed, 2)));
+    line("# Write Transactions  per Second  : ", num(RoundTo(stats_.logicalWrites / elapsed, 2)));
+    LogActivity(QString(), 0);
+}
