@@ -23,10 +23,13 @@ void splitTag(const std::string& tag, int& train, int& sensor) {
     sensor = std::stoi(rest.substr(colon + 1));
 }
 
+// Halves away from zero on the decimal value, as the collector rounds: the scaled value is first
+// cut to six decimals, so that 69.825 (69.82499999... in binary) rounds up as its text does.
 double roundDecimals(double v, int decimals) {
     if (decimals == 9999) return v;
     const double f = std::pow(10.0, decimals);
-    return std::round(v * f) / f;
+    const double scaled = std::round(std::fabs(v) * f * 1e6) / 1e6;
+    return std::copysign(std::floor(scaled + 0.5) / f, v);
 }
 
 } // namespace

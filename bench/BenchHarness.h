@@ -27,9 +27,10 @@ struct HarnessOptions {
 struct BenchSample {
     double seconds = 0;
     long maxRssKb = 0;
-    std::int64_t rows = -1; // rows of the workload's variables in the target afterwards
-    double sum = 0;         // their values' sum
-    bool ok = false;        // the program succeeded
+    std::int64_t rows = -1;          // rows of the workload's variables in the target afterwards
+    double sum = 0;                  // their values' sum
+    bool ok = false;                 // the program succeeded
+    double transactionsPerSlot = -1; // PostgreSQL: the facility database's transactions per slot
 };
 
 // Runs every measurement of the benchmark in one process run: the workloads are generated (or
@@ -67,6 +68,7 @@ public:
     };
 
 private:
+    int days() const; // of the main workload
     void defineWorkloads();
     void defineMeasurements();
     void generate();
@@ -75,6 +77,7 @@ private:
                          const QString& sourceDir);
     void startPostgres();
     void resetPostgresTarget(const Workload& w);
+    std::int64_t postgresTransactions();
 
     void prepare(const Measurement& m, const QString& home);
     QStringList command(const Measurement& m, const QString& home) const;
@@ -89,13 +92,12 @@ private:
     double median(const QString& name) const;
     double net(const QString& name, const QString& baseline) const;
     long medianRss(const QString& name) const;
+    double medianTransactions(const QString& name) const;
 
     HarnessOptions o_;
     std::vector<Workload> workloads_;
     std::vector<Measurement> measurements_;
     std::unique_ptr<PgCluster> pg_;
-    double pgImportTrips_ = -1;
-    double pgLimitTrips_ = -1;
 };
 
 } // namespace bench

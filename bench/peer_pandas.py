@@ -16,6 +16,7 @@ import sqlite3
 import sys
 import time
 
+import numpy as np
 import pandas as pd
 
 # Slot length in minutes by the interval marker, the first character of the type code.
@@ -66,7 +67,10 @@ def main():
         means = data.set_index("TimeDate")["Data"].resample("%dmin" % minutes).mean().dropna()
         slots += int((end - start) / pd.Timedelta(minutes=minutes))
         if v.decplaces != 9999:
-            means = means.round(int(v.decplaces))
+            # Halves away from zero on the decimal value, as the collector rounds (pandas' own
+            # round goes to even on the binary value).
+            f = 10.0 ** int(v.decplaces)
+            means = np.sign(means) * np.floor(np.round(means.abs() * f, 6) + 0.5) / f
         stamps = means.index.strftime("%Y-%m-%d %H:%M:%S.000")
         frame = pd.DataFrame({
             "varid": v.varid,

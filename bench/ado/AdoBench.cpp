@@ -1,12 +1,14 @@
 // Per-call cost of the database layer for the import's hot pair (write a slot, seek it back),
 // against the same pair written directly on the bare sqlite3 and libpq APIs. One run prints both
 // and their ratio, engine by engine. Usage: bench_ado [pairs-per-side] [sqlite3|libpq] (default:
-// 2000 pairs, both engines).
+// 2000 pairs, both engines). bench_ado rss [rows] reports the peak memory (VmHWM) of reading a
+// readings query of that many rows (default 500000) forward-only, as the source reader does.
 #include "tests/ado/AdoEngines.h"
 
 #include "CommonFiles/foundation/OleDate.h"
 #include "platform/ado/Command.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/Recordset.h"
 #include "tests/support/PgCluster.h"
 
 #include <libpq-fe.h>
@@ -16,7 +18,9 @@
 #include <ctime>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -233,9 +237,49 @@ void compare(const char* engine, int pairs, const std::function<void(int)>& laye
                 median(cpuBare), blocks * block);
 }
 
+// The process's peak resident memory so far, in MB.
+double peakMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return -1;
+}
+
+// Reads a TimeDate/Data query of `rows` readings into two arrays, as the source reader keeps them,
+// and prints how far the peak memory grew over that of the process before the query.
+int readingsRss(int rows) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    db.exec("CREATE TABLE bigreadings (TimeDate DATETIME NOT NULL, Data REAL); "
+            "INSERT INTO bigreadings (TimeDate, Data) WITH RECURSIVE c(i) AS (SELECT 0 UNION ALL SELECT i + 1 "
+            "FROM c WHERE i < " +
+            QString::number(rows - 1) +
+            ") SELECT strftime('%Y-%m-%d %H:%M:%f', '2024-01-01', '+' || i || ' minutes'), i * 0.25 FROM c; "
+            "CREATE INDEX bigreadings_time ON bigreadings (TimeDate)");
+    Connection cn;
+    cn.Open(db.connectionString());
+    const double before = peakMb();
+    std::vector<double> times, values;
+    Recordset rs;
+    rs.Open("SELECT TimeDate, Data FROM bigreadings WHERE TimeDate >= '2024-01-01' ORDER BY TimeDate", cn,
+            adOpenForwardOnly, adLockReadOnly);
+    while (!rs.Eof()) {
+        times.push_back(rs.Fields(0).toDate());
+        values.push_back(rs.Fields(1).toDouble());
+        rs.MoveNext();
+    }
+    rs.Close();
+    const double after = peakMb();
+    std::printf("rss: %zu readings read forward-only; VmHWM %.1f MB before the query, %.1f MB after "
+                "(+%.1f MB; the caller's two arrays hold %.1f MB)\n",
+                times.size(), before, after, after - before, times.size() * 16.0 / (1024.0 * 1024.0));
+    return times.size() == size_t(rows) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "rss") return readingsRss(argc > 2 ? std::max(1, std::atoi(argv[2])) : 500000);
     const int pairs = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     try {
