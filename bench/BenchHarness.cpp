@@ -388,6 +388,7 @@ void BenchHarness::runOnce(Measurement& m, int repetition) {
                                             command(m, home), output, {QStringLiteral("TZ=UTC")});
     BenchSample s;
     s.seconds = r.seconds;
+    s.cpuSeconds = r.cpuSeconds;
     s.maxRssKb = r.maxRssKb;
     s.ok = r.started && r.exitCode == 0;
     if (s.ok && countTransactions)
@@ -418,6 +419,15 @@ double BenchHarness::median(const QString& name) const {
     std::vector<double> v;
     for (const BenchSample& s : m->samples)
         if (s.ok) v.push_back(s.seconds);
+    return medianOf(v);
+}
+
+double BenchHarness::medianCpu(const QString& name) const {
+    const Measurement* m = find(name);
+    if (!m) return std::nan("");
+    std::vector<double> v;
+    for (const BenchSample& s : m->samples)
+        if (s.ok) v.push_back(s.cpuSeconds);
     return medianOf(v);
 }
 
@@ -482,13 +492,14 @@ void BenchHarness::check() {
 
 void BenchHarness::report() {
     say(QString());
-    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7  %8")
+    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8  %9")
             .arg(QStringLiteral("measurement"), -42)
             .arg(QStringLiteral("slots"), 7)
             .arg(QStringLiteral("rows"), 7)
             .arg(QStringLiteral("min s"), 8)
             .arg(QStringLiteral("median s"), 8)
             .arg(QStringLiteral("us/slot"), 8)
+            .arg(QStringLiteral("cpu s"), 7)
             .arg(QStringLiteral("peak MB"), 8)
             .arg(QStringLiteral("check")));
     for (const Measurement& m : measurements_) {
@@ -504,13 +515,14 @@ void BenchHarness::report() {
         const QString perSlot = m.slotCount > 0 && !t.empty()
                                     ? QString::number(md / double(m.slotCount) * 1e6, 'f', 1)
                                     : QStringLiteral("-");
-        say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7  %8")
+        say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8  %9")
                 .arg(m.label, -42)
                 .arg(m.slotCount, 7)
                 .arg(rows, 7)
                 .arg(mn, 8, 'f', 3)
                 .arg(md, 8, 'f', 3)
                 .arg(perSlot, 8)
+                .arg(medianCpu(m.name), 7, 'f', 3)
                 .arg(double(medianRss(m.name)) / 1024.0, 8, 'f', 1)
                 .arg(m.check.isEmpty() ? QStringLiteral("ok") : m.check));
     }
@@ -526,6 +538,11 @@ void BenchHarness::report() {
         {QStringLiteral("variables x8/x1"), QStringLiteral("vars-1"), QStringLiteral("vars-8")}};
     double S = std::nan("");
     say(QString());
+    say(QStringLiteral(
+            "On CPU time (the measured process only; robust to load from elsewhere on the machine): "
+            "import / limit %1, pandas / backfill %2")
+            .arg(medianCpu(QStringLiteral("import")) / medianCpu(QStringLiteral("limit")), 0, 'f', 2)
+            .arg(medianCpu(QStringLiteral("peer")) / medianCpu(QStringLiteral("backfill")), 0, 'f', 2));
     say(QStringLiteral("Scaling, run times less the fixed cost of a run without slots (%1 s):")
             .arg(median(QStringLiteral("baseline")), 0, 'f', 3));
     for (const Sweep& s : sweeps) {

@@ -26,6 +26,7 @@ struct HarnessOptions {
 // One timed run of a measured program.
 struct BenchSample {
     double seconds = 0;
+    double cpuSeconds = 0;
     long maxRssKb = 0;
     std::int64_t rows = -1;          // rows of the workload's variables in the target afterwards
     double sum = 0;                  // their values' sum
@@ -90,6 +91,7 @@ private:
     int workloadIndex(const QString& name) const;
     const Measurement* find(const QString& name) const;
     double median(const QString& name) const;
+    double medianCpu(const QString& name) const;
     double net(const QString& name, const QString& baseline) const;
     long medianRss(const QString& name) const;
     double medianTransactions(const QString& name) const;

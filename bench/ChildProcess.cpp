@@ -54,13 +54,15 @@ ChildResult ChildProcess::run(const QString& launcher, const QStringList& argv, 
 
     QFile f(resultFile);
     if (!f.open(QIODevice::ReadOnly)) return result;
-    static const QRegularExpression line(QStringLiteral("^exit=(-?\\d+) seconds=([0-9.]+) maxrss_kb=(\\d+)"));
+    static const QRegularExpression line(
+        QStringLiteral("^exit=(-?\\d+) seconds=([0-9.]+) maxrss_kb=(\\d+) cpu_seconds=([0-9.]+)"));
     const QRegularExpressionMatch m = line.match(QString::fromLatin1(f.readAll()));
     if (!m.hasMatch()) return result;
     result.exitCode = m.captured(1).toInt();
     result.started = result.exitCode != 127;
     result.seconds = m.captured(2).toDouble();
     result.maxRssKb = m.captured(3).toLong();
+    result.cpuSeconds = m.captured(4).toDouble();
     return result;
 }
 

@@ -1,5 +1,5 @@
 // bench_launch RESULT OUTPUT PROGRAM [ARGS...]: runs one measured program and writes its wall time,
-// exit code and peak resident set to RESULT ("exit=.. seconds=.. maxrss_kb=..").
+// exit code, peak resident set and CPU time to RESULT ("exit=.. seconds=.. maxrss_kb=.. cpu_seconds=..").
 //
 // The harness starts every measured program through this small process: the kernel carries the
 // resident high-water mark of the address space a program replaces at exec into its peak, so a
@@ -39,8 +39,10 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     FILE* result = std::fopen(argv[1], "w");
     if (!result) return 1;
-    std::fprintf(result, "exit=%d seconds=%.6f maxrss_kb=%ld\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                 seconds, usage.ru_maxrss);
+    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::fprintf(result, "exit=%d seconds=%.6f maxrss_kb=%ld cpu_seconds=%.6f\n",
+                 WIFEXITED(status) ? WEXITSTATUS(status) : -1, seconds, usage.ru_maxrss, cpu);
     std::fclose(result);
     return 0;
 }
