@@ -14,7 +14,7 @@ bool isText(int type) {
 void checkSizes(const QList<Parameter>& params) {
     for (const Parameter& p : params) {
         if (!p.isInput() || p.Size() <= 0 || !isText(p.Type())) continue;
-        const Variant v = p.Value();
+        const Variant& v = p.valueRef();
         if (v.isNull() || v.isEmpty()) continue;
         const qsizetype length = v.toText().size();
         if (length > p.Size())
@@ -31,7 +31,7 @@ std::vector<BindValue> inputs(const QList<Parameter>& params) {
     out.reserve(size_t(params.size()));
     for (const Parameter& p : params)
         if (p.isInput())
-            out.push_back({p.Type() == adLongVarBinary ? p.Value() : toParameterType(p.Value(), p.Type()),
+            out.push_back({p.Type() == adLongVarBinary ? p.valueRef() : toParameterType(p.valueRef(), p.Type()),
                            p.Type() == adLongVarBinary});
     return out;
 }
@@ -85,7 +85,7 @@ Parameter& Command::Parameters(int index) {
 
 Parameter& Command::Parameters(const QString& name) {
     for (Parameter& p : d_->params)
-        if (p.Name().compare(name, Qt::CaseInsensitive) == 0) return p;
+        if (p.nameRef().compare(name, Qt::CaseInsensitive) == 0) return p;
     throw AdoError(LayerError::ItemNotFound,
                    "Item cannot be found in the collection: parameter '" + name + "'");
 }

@@ -20,6 +20,9 @@ Parameter::Parameter(const QString& name, int type, int direction, int size, con
 QString Parameter::Name() const {
     return d_->name;
 }
+const QString& Parameter::nameRef() const {
+    return d_->name;
+}
 void Parameter::setName(const QString& name) {
     d_->name = name;
     d_->lowerKnown = false;
@@ -58,6 +61,9 @@ const Variant& Parameter::valueRef() const {
 }
 void Parameter::setValue(const Variant& value) {
     d_->value = value;
+}
+void Parameter::setValue(Variant&& value) {
+    d_->value = std::move(value);
 }
 bool Parameter::isInput() const {
     return d_->direction == adParamInput || d_->direction == adParamInputOutput;

@@ -22,6 +22,7 @@ public:
     Parameter(const QString& name, int type, int direction, int size = 0, const Variant& value = Variant());
 
     QString Name() const;
+    const QString& nameRef() const; // the name without a copy, for the layer's matching
     void setName(const QString& name);
     int Type() const;
     void setType(int type);
@@ -32,6 +33,7 @@ public:
     Variant Value() const;
     const Variant& valueRef() const; // the value without a copy, for the layer's binding
     void setValue(const Variant& value);
+    void setValue(Variant&& value);
 
     // The name folded to lower case (worked out once per parameter), for matching names.
     const QString& lowerName() const;

@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace ado {
 
@@ -102,34 +103,71 @@ QByteArray doubleText(double d) {
     return QByteArray(buf, int(r.ptr - buf));
 }
 
+int doubleChars(double d, char* buf, size_t size) {
+    if (std::isnan(d)) return int(std::strlen(std::strcpy(buf, "NaN")));
+    if (std::isinf(d)) return int(std::strlen(std::strcpy(buf, d > 0 ? "Infinity" : "-Infinity")));
+    return int(std::to_chars(buf, buf + size, d).ptr - buf);
+}
+
+int integerChars(const Variant& v, char* buf, size_t size) {
+    return int(std::to_chars(buf, buf + size, static_cast<long long>(v.toDouble())).ptr - buf);
+}
+
+// An output parameter's (lower-cased) name against a result column's name, without converting
+// either: column names are ASCII in practice, anything else takes the slow path.
+bool sameName(const QString& lower, const char* column) {
+    qsizetype i = 0;
+    for (; column[i]; ++i) {
+        const unsigned char c = static_cast<unsigned char>(column[i]);
+        if (c >= 0x80) return lower.compare(QString::fromUtf8(column), Qt::CaseInsensitive) == 0;
+        if (i >= lower.size() || lower[i] != QChar(c >= 'A' && c <= 'Z' ? c + 32 : c)) return false;
+    }
+    return i == lower.size();
+}
+
 QByteArray integerText(const Variant& v) {
     return QByteArray::number(static_cast<qlonglong>(v.toDouble()));
 }
 
 } // namespace
 
+void PgBackend::Bound::clear() {
+    types.clear();
+    arena.clear();
+    offsets.clear();
+    nulls.clear();
+    pointers.clear();
+    lengths.clear();
+    formats.clear();
+}
+
 void PgBackend::Bound::reserve(size_t n) {
     types.reserve(n);
-    values.reserve(n);
+    offsets.reserve(n);
     nulls.reserve(n);
     pointers.reserve(n);
     lengths.reserve(n);
     formats.reserve(n);
 }
 
-void PgBackend::Bound::add(unsigned type, const QByteArray& value, bool isNull, int format) {
+void PgBackend::Bound::add(unsigned type, const char* data, size_t size, bool isNull, int format) {
     types.push_back(type);
-    values.push_back(value);
+    offsets.push_back(arena.size());
+    // libpq reads text-format values up to their terminator, whatever the length says.
+    if (!isNull) {
+        arena.append(data, size);
+        arena.push_back('\0');
+    }
     nulls.push_back(isNull);
-    lengths.push_back(isNull ? 0 : int(value.size()));
+    lengths.push_back(isNull ? 0 : int(size));
     formats.push_back(format);
     pointers.push_back(nullptr);
 }
 
 void PgBackend::Bound::finish() {
-    // An empty text is "" and not NULL: constData() of an empty array is a valid "" pointer.
-    for (size_t i = 0; i < values.size(); ++i)
-        pointers[i] = nulls[i] ? nullptr : values[i].constData();
+    // An empty text is "" and not NULL: a pointer into the buffer, never nullptr.
+    for (size_t i = 0; i < types.size(); ++i)
+        pointers[i] = nulls[i] ? nullptr : arena.data() + offsets[i];
 }
 
 PgBackend::~PgBackend() {
@@ -259,7 +297,7 @@ PGresult* PgBackend::run(const QString& key, const QByteArray& sql, Bound& bound
         name = it.value();
     }
     ++roundTrips_;
-    PGresult* res = PQexecPrepared(conn_, name.constData(), int(bound.values.size()), bound.pointers.data(),
+    PGresult* res = PQexecPrepared(conn_, name.constData(), int(bound.size()), bound.pointers.data(),
                                    bound.lengths.data(), bound.formats.data(), 0);
     checkCommand(res);
     return res;
@@ -360,50 +398,48 @@ ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& p
 
 void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     if (!conn_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
-    Bound bound;
+    Bound& bound = callBound_;
+    bound.clear();
     bound.reserve(size_t(params.size()));
     // The cache key is the name and one letter per input type; the SQL text is only built when
     // the key is new.
-    QString key;
-    key.reserve(name.size() + 2 + params.size());
+    QString& key = callKey_;
+    key.resize(0);
     key += name;
     key += QChar(0x1f);
     int n = 0;
     for (const Parameter& p : std::as_const(params)) {
         if (!p.isInput()) continue;
-        const Variant v = toParameterType(p.Value(), p.Type());
+        const Variant v = toParameterType(p.valueRef(), p.Type());
         const bool null = v.isNull();
-        Oid type = kUnknown;
-        QByteArray text;
+        char buf[40];
+        int len = 0;
         switch (p.Type()) {
         case adInteger:
-            type = kInt4;
             key += 'i';
-            if (!null) text = integerText(v);
+            if (!null) len = integerChars(v, buf, sizeof(buf));
+            bound.add(kInt4, buf, size_t(len), null);
             break;
         case adDouble:
-            type = kFloat8;
             key += 'd';
-            if (!null) text = doubleText(v.toDouble());
+            if (!null) len = doubleChars(v.toDouble(), buf, sizeof(buf));
+            bound.add(kFloat8, buf, size_t(len), null);
             break;
         case adDate:
-            type = kTimestamp;
             key += 't';
-            if (!null) text = TimestampText::formatLatin1(v.toDate());
+            if (!null) len = TimestampText::formatTo(v.toDate(), buf);
+            bound.add(kTimestamp, buf, size_t(len), null);
             break;
         case adVarChar:
         case adVarWChar:
-            type = kVarchar;
             key += 'v';
-            if (!null) text = v.toText().toUtf8();
+            bound.add(kVarchar, null ? QByteArray() : v.toText().toUtf8(), null);
             break;
         default:
-            type = kText;
             key += 'x';
-            if (!null) text = v.toText().toUtf8();
+            bound.add(kText, null ? QByteArray() : v.toText().toUtf8(), null);
             break;
         }
-        bound.add(type, text, null);
         ++n;
     }
     QByteArray sql;
@@ -423,9 +459,9 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
         if (!p.isOutput()) continue;
         Variant out = Variant::null();
         if (haveRow) {
-            const QByteArray wanted = p.lowerName().toUtf8();
+            const QString& wanted = p.lowerName();
             for (int i = 0; i < nf; ++i) {
-                if (qstricmp(PQfname(res, i), wanted.constData()) == 0) {
+                if (sameName(wanted, PQfname(res, i))) {
                     if (!PQgetisnull(res, 0, i))
                         out = toParameterType(
                             readValue(PQgetvalue(res, 0, i), PQgetlength(res, 0, i), PQftype(res, i)),
@@ -434,7 +470,7 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
                 }
             }
         }
-        p.setValue(out);
+        p.setValue(std::move(out));
     }
     PQclear(res);
 }

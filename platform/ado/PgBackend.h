@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 
+#include <string>
 #include <vector>
 
 struct pg_conn;
@@ -36,15 +37,23 @@ public:
     QString dbmsName() const override { return QStringLiteral("PostgreSQL"); }
 
 private:
+    // The parameters of one statement. The values share one buffer, so a Bound kept and cleared
+    // between calls binds without allocating.
     struct Bound {
         std::vector<unsigned> types;
-        std::vector<QByteArray> values;
+        std::string arena;
+        std::vector<size_t> offsets;
         std::vector<bool> nulls;
         std::vector<const char*> pointers;
         std::vector<int> lengths;
         std::vector<int> formats;
+        void clear();
         void reserve(size_t n);
-        void add(unsigned type, const QByteArray& value, bool isNull, int format = 0);
+        void add(unsigned type, const char* data, size_t size, bool isNull, int format = 0);
+        void add(unsigned type, const QByteArray& value, bool isNull, int format = 0) {
+            add(type, value.constData(), size_t(value.size()), isNull, format);
+        }
+        size_t size() const { return types.size(); }
         void finish();
     };
 
@@ -58,6 +67,8 @@ private:
     pg_conn* conn_ = nullptr;
     QHash<QString, QByteArray> prepared_; // cache key → statement name
     int nextStatement_ = 0;
+    Bound callBound_; // reused by every procedure call
+    QString callKey_;
 };
 
 } // namespace ado

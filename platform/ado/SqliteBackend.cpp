@@ -110,6 +110,11 @@ void SqliteBackend::open(const ConnectionString& cs, int, int commandTimeout) {
         runSimple("PRAGMA journal_mode=WAL");
         runSimple("PRAGMA synchronous=NORMAL");
         runSimple("PRAGMA foreign_keys=ON");
+        for (auto [sql, stmt] : {std::pair{"SAVEPOINT ado_procedure", &savepoint_},
+                                 std::pair{"RELEASE ado_procedure", &release_}}) {
+            const int prc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, stmt, nullptr);
+            if (prc != SQLITE_OK) fail(prc);
+        }
     } catch (...) {
         close();
         throw;
@@ -122,6 +127,10 @@ void SqliteBackend::close() noexcept {
     for (sqlite3_stmt* s : std::as_const(cache_))
         sqlite3_finalize(s);
     cache_.clear();
+    sqlite3_finalize(savepoint_);
+    sqlite3_finalize(release_);
+    savepoint_ = release_ = nullptr;
+    row_.clear();
     sqlite3_close_v2(db_);
     db_ = nullptr;
 }
@@ -153,6 +162,13 @@ void SqliteBackend::runSimple(const char* sql) {
 
 void SqliteBackend::runCached(const QString& sql) {
     sqlite3_stmt* stmt = prepared(sql);
+    ++roundTrips_;
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc);
+}
+
+void SqliteBackend::runFixed(sqlite3_stmt* stmt) {
     ++roundTrips_;
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
@@ -208,6 +224,23 @@ void SqliteBackend::bindValue(sqlite3_stmt* stmt, int index, const Variant& v, b
         break;
     }
     case Variant::Type::Text:
+        if (!blob) {
+            // Most texts bound are short and plain ASCII (user names, tags): copied straight
+            // from UTF-16 without a temporary array.
+            const QString text = v.toText();
+            const qsizetype n = text.size();
+            char ascii[128];
+            bool plain = n <= qsizetype(sizeof(ascii));
+            for (qsizetype i = 0; plain && i < n; ++i) {
+                const char16_t c = text.data()[i].unicode();
+                plain = c < 0x80;
+                ascii[i] = char(c);
+            }
+            if (plain) {
+                rc = sqlite3_bind_text(stmt, index, ascii, int(n), SQLITE_TRANSIENT);
+                break;
+            }
+        }
         if (blob) {
             const QByteArray b = v.toText().toLatin1();
             rc = sqlite3_bind_blob(stmt, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
@@ -390,7 +423,7 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
     // command's parameter names differ from the last call's (commands are rebuilt per value).
     bool sameNames = proc.lastNames.size() == size_t(params.size());
     for (int k = 0; sameNames && k < params.size(); ++k)
-        sameNames = proc.lastNames[size_t(k)] == params[k].Name() &&
+        sameNames = proc.lastNames[size_t(k)] == params[k].nameRef() &&
                     proc.lastDirections[size_t(k)] == params[k].Direction();
     if (!sameNames) {
         proc.commandNames.clear();
@@ -413,11 +446,10 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
     }
 
     const bool atomic = proc.statements.size() > 1 && sqlite3_get_autocommit(db_);
-    static const QString savepoint = QStringLiteral("SAVEPOINT ado_procedure");
-    static const QString release = QStringLiteral("RELEASE ado_procedure");
-    if (atomic) runCached(savepoint);
+    if (atomic) runFixed(savepoint_);
     const Procedure::Statement* lastStatement = nullptr;
-    QList<Variant> lastRow;
+    QList<Variant>& lastRow = row_;
+    lastRow.clear();
     bool haveRow = false;
     try {
         for (auto& st : proc.statements) {
@@ -440,8 +472,8 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
                 lastStatement = &st;
                 haveRow = true;
             }
+            // Every placeholder is bound again on the next call, so the bindings need no clearing.
             sqlite3_reset(s);
-            sqlite3_clear_bindings(s);
             if (rc != SQLITE_DONE) fail(rc, "stored procedure '" + name + "'");
         }
     } catch (...) {
@@ -450,7 +482,7 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
         }
         throw;
     }
-    if (atomic) runCached(release);
+    if (atomic) runFixed(release_);
 
     for (int k = 0; k < params.size(); ++k) {
         Parameter& p = params[k];
@@ -460,12 +492,12 @@ void SqliteBackend::callProcedure(const QString& name, QList<Parameter>& params)
             const auto& columns = lastStatement->columnNames;
             for (size_t c = 0; c < columns.size(); ++c) {
                 if (columns[c] == proc.commandNames[size_t(k)]) {
-                    out = toParameterType(lastRow[int(c)], p.Type());
+                    out = toParameterType(lastRow.at(int(c)), p.Type());
                     break;
                 }
             }
         }
-        p.setValue(out);
+        p.setValue(std::move(out));
     }
 }
 

@@ -55,6 +55,7 @@ private:
     sqlite3_stmt* prepared(const QString& sql);
     void runSimple(const char* sql);
     void runCached(const QString& sql); // a fixed statement without parameters, prepared once
+    void runFixed(sqlite3_stmt* stmt);  // one of the statements prepared at open
     Procedure& procedure(const QString& name);
     void clearProcedures() noexcept;
     void bind(sqlite3_stmt* stmt, int index, const BindValue& value);
@@ -63,6 +64,11 @@ private:
     static int progress(void* self);
 
     sqlite3* db_ = nullptr;
+    // A multi-statement procedure runs inside these; kept apart from cache_ so a full cache never
+    // finalises them and a call needs no lookup.
+    sqlite3_stmt* savepoint_ = nullptr;
+    sqlite3_stmt* release_ = nullptr;
+    QList<Variant> row_; // the last result row of a procedure, reused from call to call
     QHash<QString, sqlite3_stmt*> cache_;
     QHash<QString, std::shared_ptr<Procedure>> procedures_; // by lower-cased name
     QHash<QString, std::shared_ptr<Procedure>> byName_;     // by the name as callers write it
