@@ -22,13 +22,17 @@ QString ValueText(const Variant& value) {
     return Variant::numberText(value.toDouble());
 }
 
-void ImportRunFixture::SetUp() {
+void InitImportProcess() {
     writertest::InitProcess();
     static const bool sourceKeys = [] {
         CustomConfiguration::DefineTree(AppConfig());
         return true;
     }();
     (void)sourceKeys;
+}
+
+void ImportRunFixture::SetUp() {
+    InitImportProcess();
     writertest::StartNewLog();
     SharedSourceReader().reset();
     if (GetParam() == fixtures::Engine::SQLite) {

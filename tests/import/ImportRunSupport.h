@@ -46,6 +46,9 @@ public:
     std::optional<fixtures::SourceDatabase> source_;
 };
 
+// The writer tests' process set-up plus the source reader's keys.
+void InitImportProcess();
+
 // "yyyy-MM-dd HH:mm:ss" of a stored stamp (Date or text).
 QString StampText(const Variant& value);
 QString ValueText(const Variant& value);
