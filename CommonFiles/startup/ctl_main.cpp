@@ -297,12 +297,17 @@ std::int32_t ConfiguredCollector() {
 }
 
 int CmdLastRun(const QStringList& args) {
-    if (args.isEmpty()) return usage();
+    const bool show = args.size() == 1 && args[0] == QLatin1String("show");
+    const bool set = args.size() == 3 && args[0] == QLatin1String("set");
+    if (!show && !set) return usage();
+    // The arguments are checked before anything connects.
+    double date = 0;
+    if (set && !ParseDate(args[2], date)) return 2;
     if (!StartUp(false)) return 1;
     const std::int32_t collector = ConfiguredCollector();
     CollectorQueries::ClosingConnection root;
     if (!OpenRoot(root.connection)) return 1;
-    if (args[0] == QLatin1String("show") && args.size() == 1) {
+    if (show) {
         ado::Recordset rs = CollectorQueries::OpenBound(
             root.connection,
             QStringLiteral(
@@ -318,9 +323,7 @@ int CmdLastRun(const QStringList& args) {
         if (n == 0) out(QStringLiteral("  (none)"));
         return 0;
     }
-    if (args[0] == QLatin1String("set") && args.size() == 3) {
-        double date = 0;
-        if (!ParseDate(args[2], date)) return 2;
+    {
         CommonLastRunReadWrite rw;
         const QString facility = args[1].trimmed().toUpper();
         if (!rw.SetLastRunDate(facility, date, root.connection, collector)) {
@@ -331,7 +334,6 @@ int CmdLastRun(const QStringList& args) {
             OleDate::toMmDdYyyyHhNnSs(date));
         return 0;
     }
-    return usage();
 }
 
 int CmdDemo(const QStringList& args) {
