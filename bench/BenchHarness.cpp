@@ -597,6 +597,10 @@ int BenchHarness::run() {
         if (measurements_.empty()) throw std::invalid_argument("--only names no measurement");
     }
     generate();
+    if (o_.generateOnly) {
+        if (pg_) pg_->stop();
+        return 0;
+    }
     say(QStringLiteral("%1 measurements, %2 repetitions, interleaved")
             .arg(measurements_.size())
             .arg(o_.repetitions));

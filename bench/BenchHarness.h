@@ -20,7 +20,8 @@ struct HarnessOptions {
     bool quick = false;
     int repetitions = 3;
     bool postgres = true;
-    QStringList only; // names of the measurements to run; empty: all
+    QStringList only;          // names of the measurements to run; empty: all
+    bool generateOnly = false; // build (or check) the workloads and stop
 };
 
 // One timed run of a measured program.

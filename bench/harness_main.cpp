@@ -32,7 +32,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption only(QStringLiteral("only"),
                                   QStringLiteral("Comma-separated names of the measurements to run (all)."),
                                   QStringLiteral("names"));
-    parser.addOptions({bin, work, peer, quick, reps, noPg, only});
+    const QCommandLineOption generateOnly(QStringLiteral("generate-only"),
+                                          QStringLiteral("Build the workloads and stop."));
+    parser.addOptions({bin, work, peer, quick, reps, noPg, only, generateOnly});
     parser.process(app);
 
     bench::HarnessOptions o;
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
     o.quick = parser.isSet(quick);
     o.repetitions = std::max(1, parser.value(reps).toInt());
     o.postgres = !parser.isSet(noPg);
+    o.generateOnly = parser.isSet(generateOnly);
     if (parser.isSet(only)) o.only = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
     try {
         return bench::BenchHarness(o).run();
