@@ -3,6 +3,7 @@
 #include "CommonFiles/foundation/Variant.h"
 #include "platform/ado/ConnectionString.h"
 #include "platform/ado/Parameter.h"
+#include "platform/ado/RowStore.h"
 
 #include <QList>
 #include <QString>
@@ -23,7 +24,7 @@ struct Column {
 
 struct ResultSet {
     QList<Column> columns;
-    std::vector<QList<Variant>> rows;
+    RowStore rows;
     bool hasRows = false;       // the statement produced a result set (even an empty one)
     std::int64_t affected = -1; // rows changed by an INSERT/UPDATE/DELETE, -1 when unknown
 };

@@ -72,7 +72,7 @@ struct Recordset::Data {
 
     QList<Column> columns;
     QHash<QString, int> index; // lower-cased name → column
-    std::vector<QList<Variant>> rows;
+    RowStore rows;
     int pos = 0;
 
     enum class Edit { None, Editing, Adding } edit = Edit::None;

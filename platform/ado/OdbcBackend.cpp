@@ -359,7 +359,7 @@ ResultSet OdbcBackend::readResults(Handle stmt, const QString& context) {
             }
             }
         }
-        rs.rows.push_back(std::move(row));
+        rs.rows.append(row);
     }
     if (rc != SQL_NO_DATA) check(rc, SQL_HANDLE_STMT, stmt, context);
     return rs;
@@ -612,8 +612,9 @@ QStringList OdbcBackend::primaryKey(const QString& table) {
         if (ok(rc)) {
             try {
                 ResultSet rs = readResults(stmt, "primary key of " + table);
-                for (const auto& row : rs.rows)
-                    if (row.size() >= 5) keys.append({row[4].toInt32(), row[3].toText()});
+                for (size_t r = 0; r < rs.rows.size(); ++r)
+                    if (rs.rows.columnCount() >= 5)
+                        keys.append({rs.rows.value(r, 4).toInt32(), rs.rows.value(r, 3).toText()});
             } catch (...) {
                 SQLFreeHandle(SQL_HANDLE_STMT, stmt);
                 throw;

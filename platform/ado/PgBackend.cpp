@@ -316,6 +316,7 @@ ResultSet PgBackend::readResult(PGresult* res) const {
         rs.columns.append({QString::fromUtf8(PQfname(res, i)), kindOf(types[size_t(i)])});
     }
     const int nt = PQntuples(res);
+    rs.rows.setColumnCount(nf);
     rs.rows.reserve(size_t(nt));
     for (int r = 0; r < nt; ++r) {
         QList<Variant> row;
@@ -326,7 +327,7 @@ ResultSet PgBackend::readResult(PGresult* res) const {
             else
                 row.append(readValue(PQgetvalue(res, r, i), PQgetlength(res, r, i), types[size_t(i)]));
         }
-        rs.rows.push_back(std::move(row));
+        rs.rows.append(row);
     }
     return rs;
 }
@@ -492,8 +493,8 @@ QStringList PgBackend::primaryKey(const QString& table) {
                        "ORDER BY array_position(i.indkey, a.attnum)"),
         {BindValue{Variant(table), false}});
     QStringList out;
-    for (const auto& row : rs.rows)
-        out << row[0].toText();
+    for (size_t r = 0; r < rs.rows.size(); ++r)
+        out << rs.rows.value(r, 0).toText();
     return out;
 }
 

@@ -11,6 +11,7 @@ namespace ado {
 void Recordset::Data::load(ResultSet&& rs) {
     columns = std::move(rs.columns);
     rows = std::move(rs.rows);
+    rows.setColumnCount(int(columns.size()));
     index.clear();
     for (int i = 0; i < columns.size(); ++i) {
         const QString key = columns[i].name.toLower();
@@ -183,7 +184,7 @@ Variant Recordset::Fields(int index) const {
     if (d->pos < 0 || d->pos >= int(d->rows.size()))
         throw AdoError(LayerError::NoCurrentRecord,
                        "Either BOF or EOF is True, or the current record has been deleted");
-    return d->rows[size_t(d->pos)][index];
+    return d->rows.value(size_t(d->pos), index);
 }
 
 Variant Recordset::Fields(const QString& name) const {
@@ -210,7 +211,7 @@ void Recordset::setField(int index, const Variant& value) {
         if (d->pos < 0 || d->pos >= int(d->rows.size()))
             throw AdoError(LayerError::NoCurrentRecord,
                            "Either BOF or EOF is True, or the current record has been deleted");
-        d->buffer = d->rows[size_t(d->pos)];
+        d->buffer = d->rows.row(size_t(d->pos));
         d->changed.assign(size_t(d->columns.size()), false);
         d->edit = Data::Edit::Editing;
     }
@@ -273,17 +274,17 @@ void Recordset::Update() {
                 // The row as the database completed it: assigned ids, defaults.
                 for (int c = 0; c < rs.columns.size(); ++c) {
                     const int mine = d->columnOf(rs.columns[c].name);
-                    if (mine >= 0) row[mine] = rs.rows[0][c];
+                    if (mine >= 0) row[mine] = rs.rows.value(0, c);
                 }
             }
-            d->rows.push_back(row);
+            d->rows.append(row);
             d->pos = int(d->rows.size()) - 1;
         } else {
             if (names.isEmpty()) {
                 d->edit = Data::Edit::None;
                 return;
             }
-            const QList<Variant>& original = d->rows[size_t(d->pos)];
+            const QList<Variant> original = d->rows.row(size_t(d->pos));
             QStringList sets, where;
             for (const QString& n : std::as_const(names))
                 sets << n + "=?";
@@ -319,7 +320,7 @@ void Recordset::Update() {
                     QStringLiteral("The update changed %1 rows instead of one: the table has no key "
                                    "and several rows hold the same values")
                         .arg(rs.affected));
-            d->rows[size_t(d->pos)] = d->buffer;
+            d->rows.setRow(size_t(d->pos), d->buffer);
         }
         d->edit = Data::Edit::None;
     });
@@ -335,12 +336,13 @@ void Recordset::Resync() {
         if (d->primaryKey.isEmpty()) return; // the row holds what the database gave back when it was written
         QStringList where;
         std::vector<BindValue> binds;
-        QList<Variant>& row = d->rows[size_t(d->pos)];
+        const size_t row = size_t(d->pos);
         for (const QString& k : std::as_const(d->primaryKey)) {
             const int c = d->columnOf(k);
-            if (row[c].isNull()) return;
+            const Variant key = d->rows.value(row, c);
+            if (key.isNull()) return;
             where << quoteIfNeeded(d->columns[c].name) + "=?";
-            binds.push_back({row[c], false});
+            binds.push_back({key, false});
         }
         const QString sql = "SELECT * FROM " + d->table + " WHERE " + where.join(" AND ");
         conn.fault(CallInfo::Statement, sql);
@@ -350,7 +352,7 @@ void Recordset::Resync() {
                            "Row cannot be located for refreshing: it was deleted");
         for (int c = 0; c < rs.columns.size(); ++c) {
             const int mine = d->columnOf(rs.columns[c].name);
-            if (mine >= 0) row[mine] = rs.rows[0][c];
+            if (mine >= 0) d->rows.set(row, mine, rs.rows.value(0, c));
         }
     });
 }

@@ -286,7 +286,7 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
                 row.reserve(n);
                 for (int i = 0; i < n; ++i)
                     row.append(readColumn(s, i, part.columns[i].kind));
-                part.rows.push_back(std::move(row));
+                part.rows.append(row);
             }
             sqlite3_finalize(s);
             if (rc != SQLITE_DONE) fail(rc);
@@ -323,7 +323,7 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
         row.reserve(n);
         for (int i = 0; i < n; ++i)
             row.append(readColumn(stmt, i, rs.columns[i].kind));
-        rs.rows.push_back(std::move(row));
+        rs.rows.append(row);
     }
     if (rc != SQLITE_DONE) fail(rc);
     rs.affected = sqlite3_stmt_readonly(stmt) ? -1 : sqlite3_changes64(db_);
@@ -521,9 +521,9 @@ QStringList SqliteBackend::primaryKey(const QString& table) {
         if (rs.columns[i].name == "pk") pkCol = i;
     }
     if (nameCol < 0 || pkCol < 0) return {};
-    for (const auto& row : rs.rows) {
-        const int order = row[pkCol].toInt32();
-        if (order > 0) keys.append({order, row[nameCol].toText()});
+    for (size_t r = 0; r < rs.rows.size(); ++r) {
+        const int order = rs.rows.value(r, pkCol).toInt32();
+        if (order > 0) keys.append({order, rs.rows.value(r, nameCol).toText()});
     }
     std::sort(keys.begin(), keys.end());
     QStringList out;
