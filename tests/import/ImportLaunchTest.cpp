@@ -5,6 +5,7 @@
 #include "CommonFiles/foundation/AppGlobals.h"
 #include "CommonFiles/foundation/OleDate.h"
 #include "CommonFiles/import/CommonImport.h"
+#include "CommonFiles/collector/CommonVarGatherer.h"
 #include "CommonFiles/startup/CommonGlobals.h"
 
 #include <QRegularExpression>
@@ -15,7 +16,8 @@ using writertest::SetConfig;
 
 namespace {
 
-// The lines of every silent box block in the log, "PROMPT= ..." to "ANSWER= ...".
+// The lines of every silent box block in the log, "PROMPT= ..." to "ANSWER= ...", one entry per
+// line of a prompt.
 QStringList SilentBlocks() {
     QStringList out;
     bool inBlock = false;
@@ -28,7 +30,8 @@ QStringList SilentBlocks() {
             inBlock = false;
             continue;
         }
-        if (inBlock) out.append(m);
+        // A prompt of several lines may reach the log as one message or as continuation lines.
+        if (inBlock) out.append(m.split(QLatin1Char('\n')));
     }
     return out;
 }
@@ -228,3 +231,107 @@ TEST_P(ImportLaunchTest, AnImportStartedDuringAnotherIsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, ImportLaunchTest, ::testing::Values(fixtures::Engine::SQLite),
                          writertest::EngineName);
+
+// The dialogs the main window registers: date range, super-user login and variable picker, and
+// what an operator's run does without them.
+TEST_P(ImportLaunchTest, OperatorRunsUseTheRegisteredDialogs) {
+    AddCollector(CollectorId, -1);
+    AddVariable();
+    std::vector<fixtures::Reading> readings;
+    for (int m = 0; m < 180; ++m)
+        readings.push_back({OleDate::addMinutes(writertest::Date(2024, 3, 1), m), 2.0, false});
+    source().addReadings("SITE1_DATA", 1, 101, readings);
+    SetConfig("OPTIONS\\NOIU\\ASKFORDATES\\FIX_STARTDATE", "03-01-2024 00:00:00");
+    SetConfig("OPTIONS\\NOIU\\ASKFORDATES\\FIX_ENDDATE", "03-01-2024 01:00:00");
+
+    const auto pickTwoHours = [](double& start, double& end) {
+        start = writertest::Date(2024, 3, 1);
+        end = writertest::Date(2024, 3, 1, 2);
+        return true;
+    };
+    struct Case {
+        const char* name;
+        QString hideUi, passwordProtect;
+        ImportDialogs dialogs;
+        bool selected; // ImportSelectedVariables rather than ImportAll
+        QStringList reported;
+        int rows; // hourly rows written
+    };
+    ImportDialogs dates;
+    dates.pickDates = pickTwoHours;
+    ImportDialogs cancelDates;
+    cancelDates.pickDates = [](double&, double&) { return false; };
+    ImportDialogs login;
+    login.superUserLogin = [](ado::Connection&, QString& user) {
+        user = "jsmith";
+        return true;
+    };
+    ImportDialogs picker;
+    picker.pickVariables = [](CommonVarGatherer&, bool& cancelled) {
+        cancelled = true;
+        return std::unique_ptr<CommonVarGatherer>();
+    };
+    const QList<Case> cases{
+        {"date dialog",
+         "FALSE",
+         "NO",
+         dates,
+         false,
+         {"Waiting for user to select import date range ...",
+          "Date Range selected : from 03/01/2024 00:00:00 to 03/01/2024 02:00:00", "Import was successful."},
+         2},
+        {"date dialog cancelled",
+         "FALSE",
+         "NO",
+         cancelDates,
+         false,
+         {"Waiting for user to select import date range ...", "Import cancelled by user."},
+         0},
+        {"no date dialog: the fixed dates", "FALSE", "NO", {}, false, {"Import was successful."}, 1},
+        {"hidden dialog: the fixed dates", "TRUE", "NO", dates, false, {"Import was successful."}, 1},
+        {"login required but no login dialog",
+         "TRUE",
+         "YES",
+         {},
+         false,
+         {"Waiting for user to provide Vesk DRAQ Super User credentials ...", "Import cancelled by user."},
+         0},
+        {"login provided",
+         "TRUE",
+         "YES",
+         login,
+         false,
+         {"Vesk DRAQ user 'JSMITH' credentials were provided.", "Import was successful."},
+         1},
+        {"no variable picker",
+         "TRUE",
+         "NO",
+         {},
+         true,
+         {"Operation is not supported without the variable picker."},
+         0},
+        {"picker cancelled", "TRUE", "NO", picker, true, {"Import cancelled by user."}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        target().exec("PLANT1", "delete from DATADDH");
+        writertest::StartNewLog();
+        SetConfig("OPTIONS\\NOIU\\ASKFORDATES\\HIDE_UI", c.hideUi);
+        SetConfig("OPTIONS\\PASSWORD_PROTECT_INTERACTIVE_IMPORT", c.passwordProtect);
+        SetImportDialogs(c.dialogs);
+        if (c.selected)
+            ImportSelectedVariables(false);
+        else
+            ImportAll(false);
+        SetImportDialogs({});
+        const QStringList log = LogMessages();
+        qsizetype at = 0;
+        for (const QString& line : c.reported) {
+            const qsizetype found = log.indexOf(line, at);
+            EXPECT_GE(found, 0) << "missing or out of order: " << line.toStdString();
+            if (found >= 0) at = found + 1;
+        }
+        EXPECT_EQ(Rows("PLANT1", "DATADDH", 7).size(), c.rows);
+    }
+    SetConfig("OPTIONS\\PASSWORD_PROTECT_INTERACTIVE_IMPORT", "NO");
+}
