@@ -21,6 +21,33 @@ QString groupedTwoDecimals(double value) {
     return text;
 }
 
+// Every line of the file starts with its time stamp, and readers (the activity view, an operator
+// scanning for errors) take a stamp as the start of an entry. A message that carries line breaks
+// of its own (a facility name, a server's error text) would otherwise start lines that look like
+// entries the program never wrote. Its further lines are written as continuations instead.
+const QString ContinuationPrefix = QStringLiteral("         | ");
+
+bool isLineBreak(QChar c) {
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0x0085) || c == QChar(0x2028) ||
+           c == QChar(0x2029);
+}
+
+QString withContinuations(const QString& message) {
+    if (std::none_of(message.begin(), message.end(), isLineBreak)) return message;
+    QString out;
+    out.reserve(message.size() + 16);
+    for (qsizetype i = 0; i < message.size(); ++i) {
+        const QChar c = message[i];
+        if (!isLineBreak(c)) {
+            out += c;
+            continue;
+        }
+        if (c == QLatin1Char('\r') && i + 1 < message.size() && message[i + 1] == QLatin1Char('\n')) ++i;
+        out += QStringLiteral("\r\n") + ContinuationPrefix;
+    }
+    return out;
+}
+
 } // namespace
 
 QTXLoggerTXT::QTXLoggerTXT()
@@ -92,8 +119,8 @@ void QTXLoggerTXT::writeLine(const QString& message) {
         WriteLog(QStringLiteral("Previous log file for this session = ") + previous, 0);
         if (!open_) return;
     }
-    pending_ += (OleDate::format(now, QStringLiteral("hh:mm:ss")) + QStringLiteral(" : ") + message +
-                 QStringLiteral("\r\n"))
+    pending_ += (OleDate::format(now, QStringLiteral("hh:mm:ss")) + QStringLiteral(" : ") +
+                 withContinuations(message) + QStringLiteral("\r\n"))
                     .toUtf8();
     if (pending_.size() >= openBufferLength_) flushPending();
 }
