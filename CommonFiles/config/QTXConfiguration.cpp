@@ -165,6 +165,14 @@ bool QTXConfiguration::TreeHashToXML(XmlElement& data) {
         std::optional<XmlElement> element = walkKey(data, key, complete);
         if (!element) return false;
         const QString value = treeHash_.item(key);
+        // XML has no way to hold a NUL, and the serialiser would silently cut the value at it:
+        // the save is refused instead of storing a shorter value than the one set.
+        if (value.contains(QChar(0))) {
+            writeLog(QStringLiteral("The value of ") + key +
+                         QStringLiteral(" holds a NUL character, which the configuration file cannot keep."),
+                     0);
+            return false;
+        }
         if (!value.isEmpty()) element->setText(value);
     }
     return true;

@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 #include <sodium.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -16,11 +17,23 @@ namespace {
 // survives a round trip; the indentation between elements is still dropped.
 constexpr unsigned ParseFlags = pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_doctype;
 
+// The serialiser writes a carriage return of a text or attribute value as it is, and every
+// parser turns a raw CR (or CR LF) into LF, so such a value would come back changed. The writer
+// never emits a CR of its own (its line ends are LF), so every CR it passes is part of a value and
+// is written as a character reference instead.
 class ByteWriter : public pugi::xml_writer {
 public:
     explicit ByteWriter(QByteArray& out) : out_(out) {}
     void write(const void* data, size_t size) override {
-        out_.append(static_cast<const char*>(data), static_cast<qsizetype>(size));
+        const char* bytes = static_cast<const char*>(data);
+        const char* end = bytes + size;
+        for (const char* cr;
+             (cr = static_cast<const char*>(std::memchr(bytes, '\r', size_t(end - bytes))));) {
+            out_.append(bytes, static_cast<qsizetype>(cr - bytes));
+            out_.append("&#13;");
+            bytes = cr + 1;
+        }
+        out_.append(bytes, static_cast<qsizetype>(end - bytes));
     }
 
 private:
