@@ -56,7 +56,9 @@ QString connectionValue(const QString& value) {
     if (!needsQuotes) return value;
     if (!value.contains(QLatin1Char('"'))) return QLatin1Char('"') + value + QLatin1Char('"');
     if (!value.contains(QLatin1Char('\''))) return QLatin1Char('\'') + value + QLatin1Char('\'');
-    return value;
+    // Both kinds of quote and a separator: pasted as it is, the value would add keys of its own.
+    return QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
 }
 
 // Names from the settings or the source database shown in a log line: control characters would

@@ -95,7 +95,9 @@ QString ConnectionManager::connectionStringValue(const QString& value) {
     if (!special) return value;
     if (!value.contains(QLatin1Char('"'))) return QLatin1Char('"') + value + QLatin1Char('"');
     if (!value.contains(QLatin1Char('\''))) return QLatin1Char('\'') + value + QLatin1Char('\'');
-    return {};
+    // Both kinds of quote: the enclosing one is written twice inside, as OLE DB reads it.
+    return QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
 }
 
 QString ConnectionManager::BuildConnectionString(const QString& user) {

@@ -70,7 +70,7 @@ public:
     // characters.
     static bool isValidCatalogName(const QString& name);
     // The value as a connection string may hold it: unchanged when it holds no ';' and does not
-    // start with a quote or brace, else quoted; empty when it holds ';' and both kinds of quote.
+    // start with a quote or brace, else quoted (with doubled quotes inside when it holds both kinds).
     static QString connectionStringValue(const QString& value);
 
 private:

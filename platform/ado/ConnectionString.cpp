@@ -43,12 +43,18 @@ ConnectionString ConnectionString::parse(const QString& text) {
             ++j;
         QString value;
         if (j < n && (text[j] == '"' || text[j] == '\'')) {
+            // A quote of the enclosing kind inside the value is written twice ("a""b" is a"b), as
+            // OLE DB does; that is how a value holding ';' and both kinds of quote is written.
             const QChar q = text[j];
-            int close = int(text.indexOf(q, j + 1));
-            if (close < 0)
-                throw AdoError(LayerError::BadConnectionString,
-                               "Connection string: unterminated quote in the value of '" + key + "'");
-            value = text.mid(j + 1, close - j - 1);
+            int close = j + 1;
+            for (;; close += 2) {
+                close = int(text.indexOf(q, close));
+                if (close < 0)
+                    throw AdoError(LayerError::BadConnectionString,
+                                   "Connection string: unterminated quote in the value of '" + key + "'");
+                if (close + 1 >= n || text[close + 1] != q) break;
+            }
+            value = text.mid(j + 1, close - j - 1).replace(QString(2, q), QString(q));
             int k = close + 1;
             while (k < n && text[k].isSpace())
                 ++k;

@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(ConnectionManager, DataSourceQuoting,
                                            QuotingCase{"SemicolonAndDoubleQuote", "s\"rv;x=1", "'s\"rv;x=1'"},
                                            QuotingCase{"LeadingQuote", "'srv", "\"'srv\""},
                                            QuotingCase{"LeadingBrace", "{srv}", "\"{srv}\""},
-                                           QuotingCase{"BothQuotesAndSemicolon", "a'b\";c=1", ""}),
+                                           QuotingCase{"BothQuotesAndSemicolon", "a'b\";c=1", "\"a'b\"\";c=1\""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Against the reference target: the replacement map, and hostile names and directories.
@@ -247,7 +247,7 @@ TEST_P(ConnectionManagerDb, HostileFacilityIdsReachNoOtherDatabase) {
 
 TEST_P(ConnectionManagerDb, HostileDirectoryStaysOneDataSource) {
     // A directory that tries to add keys: quoted, it stays the data source and reaches no
-    // database; with both quote kinds it cannot be quoted and is dropped.
+    // database; with both quote kinds the enclosing quote is doubled inside, and it stays whole.
     const QString injected = site->host().dataSource() + ";Initial Catalog=QTXROOT;User ID=QTXROOT";
     site->target().addFacility({QStringLiteral("PLANT1"), QStringLiteral("One"), injected});
     site->target().addFacility(
@@ -268,7 +268,7 @@ TEST_P(ConnectionManagerDb, HostileDirectoryStaysOneDataSource) {
 
     ado::Connection two;
     m.ConfigCnn4FACILITY(two, QStringLiteral("PLANT2"));
-    EXPECT_EQ(two.Property(QStringLiteral("Data Source")), QString());
+    EXPECT_EQ(two.Property(QStringLiteral("Data Source")), QStringLiteral("a'b\";Initial Catalog=QTXROOT"));
     EXPECT_EQ(two.Property(QStringLiteral("Initial Catalog")), QStringLiteral("PLANT2"));
     EXPECT_THROW(two.Open(), ado::AdoError);
 }
