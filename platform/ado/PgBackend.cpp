@@ -125,6 +125,16 @@ bool sameName(const QString& lower, const char* column) {
     return i == lower.size();
 }
 
+// A text parameter as libpq takes it. The server has no way to store a NUL character, and libpq
+// would end the value at it without a word: a shorter text than the one given would be stored or
+// compared. Refused instead, with the reason.
+QByteArray textParameter(const QString& text) {
+    if (text.contains(QChar(0)))
+        throw AdoError(LayerError::InvalidArgument,
+                       "PostgreSQL cannot store a text that holds a NUL character");
+    return text.toUtf8();
+}
+
 QByteArray integerText(const Variant& v) {
     return QByteArray::number(static_cast<qlonglong>(v.toDouble()));
 }
@@ -385,7 +395,7 @@ ResultSet PgBackend::execute(const QString& sql, const std::vector<BindValue>& p
                 bound.add(kBytea, v.toText().toLatin1(), false, 1);
                 key += 'b';
             } else {
-                bound.add(kUnknown, v.toText().toUtf8(), false);
+                bound.add(kUnknown, textParameter(v.toText()), false);
                 key += 'u';
             }
             break;
@@ -434,11 +444,11 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
         case adVarChar:
         case adVarWChar:
             key += 'v';
-            bound.add(kVarchar, null ? QByteArray() : v.toText().toUtf8(), null);
+            bound.add(kVarchar, null ? QByteArray() : textParameter(v.toText()), null);
             break;
         default:
             key += 'x';
-            bound.add(kText, null ? QByteArray() : v.toText().toUtf8(), null);
+            bound.add(kText, null ? QByteArray() : textParameter(v.toText()), null);
             break;
         }
         ++n;
