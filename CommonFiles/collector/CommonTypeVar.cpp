@@ -7,6 +7,7 @@
 #include "CommonFiles/foundation/QTXmsgBoxHandler.h"
 #include "CommonFiles/target/ConnectionManager.h"
 #include "CommonFiles/target/TargetConnection.h"
+#include "platform/ado/AdoTypes.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
 
@@ -29,6 +30,7 @@ bool CommonTypeVar::ReadVeskDRAQ(CommonVarGatherer& aVarGatherer) {
         while (!aVarGatherer.EOF_Facility()) {
             const QString facility = aVarGatherer.Current_Facility();
             std::optional<ado::Connection> connection = OpenFacilityConnection(facility);
+            if (!connection) incomplete_.insert(facility.toUpper());
             if (connection) {
                 while (!aVarGatherer.EOF_Variable()) {
                     ExpandVaridToRecord(facility, aVarGatherer.Current_Variable(), *connection);
@@ -51,6 +53,10 @@ std::shared_ptr<CommonTypeVarRec> CommonTypeVar::GetVarRecord(const QString& fac
     } catch (const std::exception&) {
         return nullptr;
     }
+}
+
+bool CommonTypeVar::IncompleteFacility(const QString& facilityId) const {
+    return incomplete_.contains(facilityId.toUpper());
 }
 
 std::optional<ado::Connection> CommonTypeVar::OpenFacilityConnection(const QString& facilityId) {
@@ -111,6 +117,7 @@ void CommonTypeVar::ExpandVaridToRecord(const QString& facilityId, std::int32_t 
         rs.Close();
         records_.Add(key, record);
     } catch (const AppError& e) {
+        if (dynamic_cast<const ado::AdoError*>(&e)) incomplete_.insert(facilityId.toUpper());
         LogActivity(QStringLiteral("Error in Sub ExpandVaridToRecord(VarId = ") +
                         QString::number(variableId) + QStringLiteral("): Error ") +
                         QString::number(e.number()) + QStringLiteral("  ") + e.description(),

@@ -3,6 +3,7 @@
 #include "CommonFiles/collector/CommonTypeVarRec.h"
 #include "CommonFiles/foundation/HashTable.h"
 
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -23,6 +24,10 @@ public:
     bool ReadVeskDRAQ(CommonVarGatherer& aVarGatherer);
     // Nothing when the variable was never loaded, has no VarDesc row or its row failed.
     std::shared_ptr<CommonTypeVarRec> GetVarRecord(const QString& facilityId, std::int32_t variableId) const;
+    // True when the facility's database did not answer while its records were read (its connection
+    // failed, or a VarDesc query did): some of its listed variables may lack a record for a reason
+    // that the next run will not have, so the run must not record the facility as done.
+    bool IncompleteFacility(const QString& facilityId) const;
 
     static QString RecordKey(const QString& facilityId, std::int32_t variableId);
 
@@ -31,4 +36,5 @@ private:
     void ExpandVaridToRecord(const QString& facilityId, std::int32_t variableId, ado::Connection& connection);
 
     KeyedHash<std::shared_ptr<CommonTypeVarRec>> records_;
+    QSet<QString> incomplete_; // upper-cased facility ids
 };

@@ -154,7 +154,14 @@ bool CommonImport::StartImport(CommonVarGatherer& aVarGatgerer, bool TestMode) {
             aVarGatgerer.MoveNext_Variable();
         }
 
-        if (!reader.HoldLastRunDate() && RunAsNTService()) {
+        // A variable whose settings could not be read was not imported; recording the facility
+        // as done would leave its slots behind for good, since the next run starts from here.
+        if (!reader.HoldLastRunDate() && RunAsNTService() && variables_->IncompleteFacility(facility)) {
+            LogActivity(
+                QStringLiteral("WARNING : Last Run Date of ") + facility +
+                    QStringLiteral(" not updated: the settings of its variables could not all be read"),
+                0);
+        } else if (!reader.HoldLastRunDate() && RunAsNTService()) {
             if (!lastRun->PersistLastRunDate(aVarGatgerer.CollectorID(), facility, e0))
                 LogActivity(QStringLiteral("WARNING : Unable to persist Last Run Date ") +
                                 OleDate::toGeneralDate(e0),
