@@ -6,6 +6,7 @@
 #include "CommonFiles/foundation/OleDate.h"
 #include "CommonFiles/import/CommonImport.h"
 #include "CommonFiles/startup/CommonGlobals.h"
+#include "custom/CustomSource.h"
 
 #include <vector>
 
@@ -159,3 +160,35 @@ TEST_P(ImportRunRulesTest, StatisticsBlockHasItsElevenLines) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, ImportRunRulesTest, ::testing::Values(fixtures::Engine::SQLite),
                          writertest::EngineName);
+
+TEST_P(ImportRunRulesTest, StaticSourceReaderIsKeptBetweenRuns) {
+    struct Case {
+        QString staticImport;
+        int resets; // "StartImport: Custom Source Reset" over two runs
+    };
+    for (const Case& c : QList<Case>{{"FALSE", 2}, {"TRUE", 1}}) {
+        SCOPED_TRACE(c.staticImport.toStdString());
+        SharedSourceReader().reset();
+        writertest::StartNewLog();
+        SetConfig("SOURCE\\STATICCOMMONIMPORT", c.staticImport);
+        ImportAll(false);
+        ImportAll(false);
+        EXPECT_EQ(LastImportOutcome(), ImportOutcome::Succeeded);
+        EXPECT_EQ(CountLogMessage("StartImport: Custom Source Reset"), c.resets);
+    }
+    SetConfig("SOURCE\\STATICCOMMONIMPORT", "FALSE");
+}
+
+TEST_P(ImportRunRulesTest, AnUnexpectedFailureEndsTheRunAsAnError) {
+    // A throttle switch that is no Boolean cannot be read; the run stops and says so.
+    SetConfig("OPTIONS\\PERFORMANCE\\THROTTLE", "maybe");
+    ImportAll(false);
+    EXPECT_EQ(LastImportOutcome(), ImportOutcome::Failed);
+    EXPECT_EQ(writertest::CountLogMessagesStartingWith("Error in RunImport : "), 1);
+    EXPECT_EQ(CountLogMessage("Import terminated with error(s)."), 1);
+    EXPECT_EQ(CountLogMessage("Import was successful."), 0);
+    // The process goes on: the next import runs normally.
+    SetConfig("OPTIONS\\PERFORMANCE\\THROTTLE", "FALSE");
+    ImportAll(false);
+    EXPECT_EQ(LastImportOutcome(), ImportOutcome::Succeeded);
+}
