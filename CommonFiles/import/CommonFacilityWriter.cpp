@@ -55,6 +55,36 @@ void CommonFacilityWriter::DestroyConnection() {
     connection_.reset();
 }
 
+bool CommonFacilityWriter::BeginBatch() {
+    if (!readyToWrite()) return false;
+    try {
+        connection_->BeginTrans();
+        return true;
+    } catch (const std::exception& e) {
+        AppLog().WriteLog(failureText(e), 0);
+        return false;
+    }
+}
+
+bool CommonFacilityWriter::CommitBatch() {
+    if (!connection_) return false;
+    try {
+        connection_->CommitTrans();
+        return true;
+    } catch (const std::exception& e) {
+        AppLog().WriteLog(failureText(e), 0);
+        return false;
+    }
+}
+
+void CommonFacilityWriter::RollbackBatch() {
+    if (!connection_) return;
+    try {
+        connection_->RollbackTrans();
+    } catch (const std::exception&) {
+    }
+}
+
 bool CommonFacilityWriter::ConnectionAlive() {
     if (!connection_) return false;
     try {

@@ -51,6 +51,14 @@ public:
 
     // Closes the facility connection, ignoring errors, and forgets it.
     void DestroyConnection();
+
+    // The backfill mode's transaction around one variable's writes. BeginBatch needs what a write
+    // needs (facility id, lock date, a live connection, opened when there is none) and gives False
+    // when it cannot start one; CommitBatch gives False when the commit failed, and then nothing
+    // of the batch is stored. RollbackBatch ignores errors: a lost connection rolled back already.
+    bool BeginBatch();
+    bool CommitBatch();
+    void RollbackBatch();
     // "select count(id) from approvalini" answers on the facility connection.
     bool ConnectionAlive();
 

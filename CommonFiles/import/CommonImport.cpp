@@ -22,7 +22,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -55,6 +57,21 @@ double secondsSinceMidnight(double date) {
     return static_cast<double>(OleDate::toMs(d) - OleDate::toMs(OleDate::datePart(d))) / 1000.0;
 }
 
+// "mm/dd/yyyy HH:nn" (month first), as OleDate::format gives it, without parsing the pattern for
+// every line of a run.
+QString minuteStamp(double date) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, ms = 0;
+    OleDate::toParts(OleDate::normalize(date), y, mo, d, h, mi, sec, ms);
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d", mo, d, y, h, mi);
+    return QString::fromLatin1(text, n);
+}
+
+bool& backfillMode() {
+    static bool on = false;
+    return on;
+}
+
 CommonImport::ProgressHook& progressHook() {
     static CommonImport::ProgressHook hook;
     return hook;
@@ -72,6 +89,14 @@ CommonImport::~CommonImport() = default;
 
 void CommonImport::SetProgressHook(ProgressHook hook) {
     progressHook() = std::move(hook);
+}
+
+void CommonImport::SetBackfill(bool on) {
+    backfillMode() = on;
+}
+
+bool CommonImport::Backfill() {
+    return backfillMode();
 }
 
 void CommonImport::SleepWithEvents(std::int64_t milliseconds) {
@@ -206,6 +231,23 @@ bool CommonImport::ImportVariable(const std::shared_ptr<CommonTypeVarRec>& varia
         return true;
     }
 
+    sourceRecovery_ = {intSetting("SOURCE\\RECOVERY\\ATTEMPTS"), intSetting("SOURCE\\RECOVERY\\SECONDS"),
+                       setting("SOURCE\\RECOVERY\\SECONDS")};
+    targetRecovery_ = {intSetting("TARGET\\RECOVERY\\ATTEMPTS"), intSetting("TARGET\\RECOVERY\\SECONDS"),
+                       setting("TARGET\\RECOVERY\\SECONDS")};
+    throttle_ = booleanSetting("OPTIONS\\PERFORMANCE\\THROTTLE");
+
+    if (Backfill()) return ImportVariableInOneTransaction(variable, slotManager, rangeStart, rangeEnd);
+    return WalkVariable(variable, slotManager, rangeStart, rangeEnd) == Walk::Done;
+}
+
+CommonImport::Walk CommonImport::WalkVariable(const std::shared_ptr<CommonTypeVarRec>& variable,
+                                              CommonTypeDateManager& slotManager, double rangeStart,
+                                              double rangeEnd) {
+    const CommonTypeVarRec& v = *variable;
+    CustomSource& reader = *SharedSourceReader();
+    const QString label =
+        v.gName() + QStringLiteral(" (#") + QString::number(v.gNumber()) + QStringLiteral(")");
     const std::int32_t n = slotManager.NumberOfSlots();
     const double dayDifference = std::fabs(OleDate::datePart(OleDate::normalize(rangeEnd)) -
                                            OleDate::datePart(OleDate::normalize(rangeStart)));
@@ -216,12 +258,12 @@ bool CommonImport::ImportVariable(const std::shared_ptr<CommonTypeVarRec>& varia
         reader.setStartdate(std::min(OleDate::normalize(firstSlot), OleDate::normalize(rangeStart)));
         reader.setEnddate(rangeEnd);
         bool noData = false;
-        if (!CACHE_FILL_Query(reader, noData)) return false;
+        if (!CACHE_FILL_Query(reader, noData)) return Walk::Stopped;
         if (noData) {
             LogActivity(QStringLiteral("Cache reader could not find data for ") + label +
                             QStringLiteral(". Skipping import for this variable."),
                         0);
-            return true;
+            return Walk::Done;
         }
         LogActivity(QStringLiteral("Cache was successfully filled with ") + QString::number(qint64(n) * 24) +
                         QStringLiteral(" Bytes for ") + label,
@@ -238,18 +280,88 @@ bool CommonImport::ImportVariable(const std::shared_ptr<CommonTypeVarRec>& varia
             reader.setStartdate(slotStart);
             reader.setEnddate(slotEnd);
             Variant value;
-            if (!ReadSlotValue(v.gVarType(), value, reader)) return false;
+            if (!ReadSlotValue(v.gVarType(), value, reader)) return Walk::Stopped;
             if (!value.isNull() && !value.isEmpty()) {
                 if (indirect) stamp = OleDate::addMinutes(stamp, gatherer_->CollectorTimeZoneOffset());
-                if (!WriteSlotValue(value, v, stamp)) return false;
+                if (!WriteSlotValue(value, v, stamp)) return batchBroken_ ? Walk::TargetLost : Walk::Stopped;
             }
         }
-        if (booleanSetting("OPTIONS\\PERFORMANCE\\THROTTLE")) ThrottlePerformance();
+        if (throttle_) ThrottlePerformance();
         slotManager.MoveNext();
         ++done;
         if (progressHook()) progressHook()({currentFacility_, v.gName(), done, n});
     }
-    return true;
+    return Walk::Done;
+}
+
+bool CommonImport::ImportVariableInOneTransaction(const std::shared_ptr<CommonTypeVarRec>& variable,
+                                                  CommonTypeDateManager& firstWalk, double rangeStart,
+                                                  double rangeEnd) {
+    // A redo must count each slot once: the counters go back to where the variable began, except
+    // the connection failures, which did happen.
+    const Statistics before = stats_;
+    const auto rewind = [&] {
+        const std::int32_t sourceFailures = stats_.sourceConnectionFailures;
+        const std::int32_t targetFailures = stats_.targetConnectionFailures;
+        stats_ = before;
+        stats_.sourceConnectionFailures = sourceFailures;
+        stats_.targetConnectionFailures = targetFailures;
+    };
+    const std::int32_t attempts = targetRecovery_.attempts;
+    for (std::int32_t i = 1; i <= attempts; ++i) {
+        std::optional<CommonTypeDateManager> again;
+        CommonTypeDateManager* walker = &firstWalk;
+        if (i > 1) {
+            again.emplace();
+            if (!again->Init(rangeStart, rangeEnd, variable, gatherer_->CollectorTimeZoneOffset()))
+                return false;
+            walker = &*again;
+        }
+        pending_.clear();
+        batchBroken_ = false;
+        Walk walk = Walk::TargetLost;
+        if (writer_->BeginBatch()) {
+            inBatch_ = true;
+            walk = WalkVariable(variable, *walker, rangeStart, rangeEnd);
+            inBatch_ = false;
+            if (walk == Walk::Done && !writer_->CommitBatch()) walk = Walk::TargetLost;
+        }
+        batchBroken_ = false;
+        if (walk == Walk::Done) {
+            for (const PendingLine& line : pending_)
+                LogActivity(line.text, line.level);
+            pending_.clear();
+            return true;
+        }
+        // Nothing of the attempt stays: neither its rows nor its lines nor its counts.
+        writer_->RollbackBatch();
+        pending_.clear();
+        rewind();
+        if (walk == Walk::Stopped) return false;
+        ++stats_.targetConnectionFailures;
+        LogTargetRecovery(attempts - i + 1);
+    }
+    LogActivity(QStringLiteral("Unable to connect to Vesk DRAQ."), 0);
+    return false;
+}
+
+void CommonImport::LogTargetRecovery(std::int32_t attemptsLeft) {
+    LogActivity(QStringLiteral("Connection error occured while communicating with Vesk DRAQ. Will attempt "
+                               "to re-connect to source for ") +
+                    QString::number(attemptsLeft) + QStringLiteral(" times"),
+                1);
+    LogActivity(QStringLiteral("Waiting for ") + targetRecovery_.secondsText +
+                    QStringLiteral(" seconds before attempting to re-connect ... "),
+                1);
+    writer_->DestroyConnection();
+    SleepWithEvents(std::int64_t(targetRecovery_.seconds) * 1000);
+}
+
+void CommonImport::ReportOutcome(const QString& line, int level) {
+    if (inBatch_)
+        pending_.push_back({line, level});
+    else
+        LogActivity(line, level);
 }
 
 bool CommonImport::IsCacheFillRequested(std::int32_t slotCount, std::int32_t days) const {
@@ -281,10 +393,11 @@ bool CommonImport::IsCacheFillRequested(std::int32_t slotCount, std::int32_t day
 }
 
 bool CommonImport::CACHE_FILL_Query(CustomSource& reader, bool& noData) {
-    const std::int32_t attempts = intSetting("SOURCE\\RECOVERY\\ATTEMPTS");
-    const std::int32_t seconds = intSetting("SOURCE\\RECOVERY\\SECONDS");
+    const std::int32_t attempts = sourceRecovery_.attempts;
+    const std::int32_t seconds = sourceRecovery_.seconds;
     for (std::int32_t i = 1; i <= attempts; ++i) {
-        AppLog().WriteLog(QStringLiteral("CACHE_FILL_Query(): ") + reader.LogCustomSourceQuery(), 3);
+        if (AppLog().Verbosity() >= 3)
+            AppLog().WriteLog(QStringLiteral("CACHE_FILL_Query(): ") + reader.LogCustomSourceQuery(), 3);
         bool error = false;
         const bool filled = reader.CacheFill(error);
         if (error) {
@@ -294,7 +407,7 @@ bool CommonImport::CACHE_FILL_Query(CustomSource& reader, bool& noData) {
                                "re-connect to source for ") +
                     QString::number(attempts - i + 1) + QStringLiteral(" times"),
                 1);
-            LogActivity(QStringLiteral("Waiting for ") + setting("SOURCE\\RECOVERY\\SECONDS") +
+            LogActivity(QStringLiteral("Waiting for ") + sourceRecovery_.secondsText +
                             QStringLiteral(" seconds before attempting to re-connect ... "),
                         1);
             if (!booleanSetting("SOURCE\\STATICCOMMONIMPORT")) reader.DestroyConnection();
@@ -314,13 +427,15 @@ bool CommonImport::CACHE_FILL_Query(CustomSource& reader, bool& noData) {
 }
 
 bool CommonImport::ReadSlotValue(const QString& varType, Variant& value, CustomSource& reader) {
-    const std::int32_t attempts = intSetting("SOURCE\\RECOVERY\\ATTEMPTS");
-    const std::int32_t seconds = intSetting("SOURCE\\RECOVERY\\SECONDS");
+    const std::int32_t attempts = sourceRecovery_.attempts;
+    const std::int32_t seconds = sourceRecovery_.seconds;
     const bool text = VarTypeFunctions::IsTextParameter(varType);
     for (std::int32_t i = 1; i <= attempts; ++i) {
-        AppLog().WriteLog((text ? QStringLiteral("TXT_Query(): ") : QStringLiteral("DBL_Query(): ")) +
-                              reader.LogCustomSourceQuery(),
-                          3);
+        // The trace is built only when it is written: it costs more than the slot's statistic.
+        if (AppLog().Verbosity() >= 3)
+            AppLog().WriteLog((text ? QStringLiteral("TXT_Query(): ") : QStringLiteral("DBL_Query(): ")) +
+                                  reader.LogCustomSourceQuery(),
+                              3);
         bool error = false;
         Variant result = text ? reader.GetTextResult(error) : reader.GetDoubleResult(error);
         if (error) {
@@ -330,7 +445,7 @@ bool CommonImport::ReadSlotValue(const QString& varType, Variant& value, CustomS
                                "re-connect to source for ") +
                     QString::number(attempts - i + 1) + QStringLiteral(" times"),
                 1);
-            LogActivity(QStringLiteral("Waiting for ") + setting("SOURCE\\RECOVERY\\SECONDS") +
+            LogActivity(QStringLiteral("Waiting for ") + sourceRecovery_.secondsText +
                             QStringLiteral(" seconds before attempting to re-connect ... "),
                         1);
             if (!booleanSetting("SOURCE\\STATICCOMMONIMPORT")) reader.DestroyConnection();
@@ -353,8 +468,7 @@ bool CommonImport::ApplyScaleFactor(double& value, double factor) {
 }
 
 bool CommonImport::WriteSlotValue(const Variant& value, const CommonTypeVarRec& v, double dateStamp) {
-    const std::int32_t attempts = intSetting("TARGET\\RECOVERY\\ATTEMPTS");
-    const std::int32_t seconds = intSetting("TARGET\\RECOVERY\\SECONDS");
+    const std::int32_t attempts = targetRecovery_.attempts;
 
     double number = 0;
     QString text;
@@ -370,24 +484,21 @@ bool CommonImport::WriteSlotValue(const Variant& value, const CommonTypeVarRec& 
     }
 
     for (std::int32_t i = 1; i <= attempts; ++i) {
-        AppLog().WriteLog(QStringLiteral("About to write ") + v.gVarType() + QStringLiteral(" ") +
-                              QString::number(v.gID()) + QStringLiteral(" ") +
-                              OleDate::toGeneralDate(dateStamp) + QStringLiteral(" ") + num(number) +
-                              QStringLiteral(" ") + text + QStringLiteral(" ") +
-                              QString::number(v.gDataApproval()),
-                          9);
+        if (AppLog().Verbosity() >= 9)
+            AppLog().WriteLog(QStringLiteral("About to write ") + v.gVarType() + QStringLiteral(" ") +
+                                  QString::number(v.gID()) + QStringLiteral(" ") +
+                                  OleDate::toGeneralDate(dateStamp) + QStringLiteral(" ") + num(number) +
+                                  QStringLiteral(" ") + text + QStringLiteral(" ") +
+                                  QString::number(v.gDataApproval()),
+                              9);
         if (!writer_->WriteToVeskDRAQ(v.gVarType(), v.gID(), dateStamp, number, text, v.gDataApproval())) {
+            if (inBatch_) {
+                // The transaction is lost with the call: the whole variable is redone instead.
+                batchBroken_ = true;
+                return false;
+            }
             ++stats_.targetConnectionFailures;
-            LogActivity(
-                QStringLiteral("Connection error occured while communicating with Vesk DRAQ. Will attempt "
-                               "to re-connect to source for ") +
-                    QString::number(attempts - i + 1) + QStringLiteral(" times"),
-                1);
-            LogActivity(QStringLiteral("Waiting for ") + setting("TARGET\\RECOVERY\\SECONDS") +
-                            QStringLiteral(" seconds before attempting to re-connect ... "),
-                        1);
-            writer_->DestroyConnection();
-            SleepWithEvents(std::int64_t(seconds) * 1000);
+            LogTargetRecovery(attempts - i + 1);
             continue;
         }
         RecordWriteOutcome(writer_->PerfromedWriteDateStamp, v, text, writer_->PerfromedLogicalWrite,
@@ -400,19 +511,18 @@ bool CommonImport::WriteSlotValue(const Variant& value, const CommonTypeVarRec& 
 
 void CommonImport::RecordWriteOutcome(double dateStamp, const CommonTypeVarRec& v, const QString& valueText,
                                       bool logicalWrite, bool physicalWrite, bool refusedByApproval) {
-    const QString line = QStringLiteral("Wrote ") +
-                         OleDate::format(dateStamp, QStringLiteral("mm/dd/yyyy HH:nn")) +
-                         QStringLiteral("  ") + v.gFacilID() + QStringLiteral(":") +
-                         QString::number(v.gNumber()) + QStringLiteral("\t") + v.gName() +
-                         QStringLiteral("\t") + valueText + QStringLiteral(" ") + v.gUnits();
+    const QString line = QStringLiteral("Wrote ") + minuteStamp(dateStamp) + QStringLiteral("  ") +
+                         v.gFacilID() + QStringLiteral(":") + QString::number(v.gNumber()) +
+                         QStringLiteral("\t") + v.gName() + QStringLiteral("\t") + valueText +
+                         QStringLiteral(" ") + v.gUnits();
     if (logicalWrite) {
         ++stats_.logicalWrites;
-        LogActivity(line, 0);
+        ReportOutcome(line, 0);
     }
     if (physicalWrite) ++stats_.physicalWrites;
     if (refusedByApproval) {
         ++stats_.skippedWrites;
-        LogActivity(
+        ReportOutcome(
             QStringLiteral("Approval Level of Data (Or Lock Date) disallowed interface to write record '") +
                 line + QStringLiteral("'"),
             1);

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CommonFacilityWriter;
+class CommonTypeDateManager;
 class CommonTypeVar;
 class CommonTypeVarRec;
 class CommonVarGatherer;
@@ -55,6 +57,16 @@ public:
     // An empty function unregisters.
     static void SetProgressHook(ProgressHook hook);
 
+    // The backfill mode, for operators who load months of history at once: each variable's slots
+    // are written inside one target transaction instead of one autocommit statement per call.
+    // Every rule of a normal run holds (seek, lock date, approval level, test mode, the same log
+    // lines). When the target connection fails inside a variable, the variable is rolled back and,
+    // after the recovery wait, written again from its first slot: nothing is stored twice or lost,
+    // and the counters and the "Wrote" lines count each slot once (a variable's outcome lines are
+    // logged when its transaction commits). The service and the interactive window never set it.
+    static void SetBackfill(bool on);
+    static bool Backfill();
+
     // Sleeps in small steps and lets pending events run meanwhile, so timers and windows stay
     // responsive during recovery and throttling waits.
     static void SleepWithEvents(std::int64_t milliseconds);
@@ -63,8 +75,22 @@ public:
     bool IsCacheFillRequested(std::int32_t slotCount, std::int32_t days) const;
 
 private:
+    // How the walk over a variable's slots ended.
+    enum class Walk {
+        Done,       // every slot handled (or the variable skipped)
+        Stopped,    // a failure the run cannot go on after (the source could not be reached, ...)
+        TargetLost, // backfill only: a target call failed inside the variable's transaction
+    };
+
     bool ImportVariable(const std::shared_ptr<CommonTypeVarRec>& variable, double rangeStart,
                         double rangeEnd);
+    Walk WalkVariable(const std::shared_ptr<CommonTypeVarRec>& variable, CommonTypeDateManager& slots,
+                      double rangeStart, double rangeEnd);
+    bool ImportVariableInOneTransaction(const std::shared_ptr<CommonTypeVarRec>& variable,
+                                        CommonTypeDateManager& slots, double rangeStart, double rangeEnd);
+    void LogTargetRecovery(std::int32_t attemptsLeft);
+    // LogActivity, or held until the variable's transaction commits.
+    void ReportOutcome(const QString& line, int level);
     void ThrottlePerformance();
     bool CACHE_FILL_Query(CustomSource& reader, bool& noData);
     bool ReadSlotValue(const QString& varType, Variant& value, CustomSource& reader);
@@ -84,6 +110,25 @@ private:
     std::unique_ptr<CommonFacilityWriter> writer_;
     QString currentFacility_;
     Statistics stats_;
+
+    // Read once per variable rather than once per slot: a run does not change them.
+    struct Recovery {
+        std::int32_t attempts = 0;
+        std::int32_t seconds = 0;
+        QString secondsText;
+    };
+    Recovery sourceRecovery_;
+    Recovery targetRecovery_;
+    bool throttle_ = false;
+
+    // Inside a backfill variable: its outcome lines, logged at the commit.
+    bool inBatch_ = false;
+    bool batchBroken_ = false;
+    struct PendingLine {
+        QString text;
+        int level = 0;
+    };
+    std::vector<PendingLine> pending_;
 };
 
 // The source reader shared by every run of the process; SOURCE\STATICCOMMONIMPORT keeps it (and
