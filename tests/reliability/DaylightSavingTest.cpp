@@ -13,6 +13,7 @@
 #include "tests/reliability/ImportScenario.h"
 #include "tests/reliability/InProcessImport.h"
 #include "tests/reliability/Isolated.h"
+#include "tests/reliability/ScratchDir.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -83,7 +84,7 @@ std::optional<double> valueAt(ImportScenario& scenario, const QString& facility,
 int importDay(const DstDay& d) {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
-    TempDir folder;
+    ScratchDir folder;
     const double day = OleDate::fromParts(d.year, d.month, d.day);
     const double lastRun = OleDate::addMinutes(day, -120); // 22:00 the evening before
     const double now = OleDate::addMinutes(OleDate::addDays(day, 1), 7 * 60);

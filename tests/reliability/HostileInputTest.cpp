@@ -23,8 +23,10 @@
 #include "fixtures/TargetDatabase.h"
 #include "platform/ado/AdoTypes.h"
 #include "platform/ado/ConnectionString.h"
+#include "platform/ado/FaultHook.h"
 #include "tests/reliability/LogCapture.h"
 #include "tests/reliability/ReliabilityReport.h"
+#include "tests/reliability/ScratchDir.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/TempDir.h"
 
@@ -105,8 +107,16 @@ public:
     explicit Tally(std::string place) : place_(std::move(place)) {}
     ~Tally() { reliability::reportFigure(QStringLiteral("hostile_handled"), handled_, total_); }
 
-    void record(const std::string& component, const HostileValue& value, const Outcome& outcome) {
+    // An extra promise every case must keep ("" when kept), such as: no statement text holds the
+    // value.
+    std::function<QString(const HostileValue&)> alsoCheck;
+
+    void record(const std::string& component, const HostileValue& value, Outcome outcome) {
         ++total_;
+        if (alsoCheck && outcome.verdict != Verdict::Broken) {
+            const QString broken = alsoCheck(value);
+            if (!broken.isEmpty()) outcome = Outcome::broken(broken);
+        }
         if (outcome.verdict != Verdict::Broken) {
             ++handled_;
             return;
@@ -256,8 +266,12 @@ protected:
     }
 
     void SetUp() override {
+        // Every statement the layer sends: a value must travel as a parameter, never as text.
+        ado::setFaultHook([this](const ado::CallInfo& call) {
+            if (call.kind != ado::CallInfo::Open) statements_.append(call.text);
+        });
         if (GetParam() == Engine::SQLite) {
-            folder_ = std::make_unique<TempDir>();
+            folder_ = std::make_unique<ScratchDir>();
             host_ = fixtures::DatabaseHost::sqliteFolder(folder_->path());
         } else {
             PgCluster& pg = PgCluster::shared();
@@ -300,10 +314,27 @@ protected:
     }
 
     void TearDown() override {
+        ado::setFaultHook({});
         SetRunAsNTService(false);
         SetWriteAsUser(QString());
         AppLog().closeLog();
         AppLog().setEnabled(false);
+    }
+
+    // The first statement whose text holds the value, as a failure; "" when none does.
+    QString pastedInto(const HostileValue& v) const {
+        if (v.text.trimmed().size() < 3) return {};
+        for (const QString& statement : statements_)
+            if (statement.contains(v.text))
+                return QStringLiteral("the value is part of a statement: ") + statement.left(200);
+        return {};
+    }
+    std::string place(const char* what) const {
+        return what + (" on " + engineName(GetParam()).toStdString());
+    }
+    // Every case of the tally also checks that no statement holds the value.
+    void watch(Tally& t) {
+        t.alsoCheck = [this](const HostileValue& v) { return pastedInto(v); };
     }
 
     static QString canaryScript() {
@@ -405,11 +436,12 @@ protected:
         return cn;
     }
 
-    std::unique_ptr<TempDir> folder_;
+    std::unique_ptr<ScratchDir> folder_;
     std::unique_ptr<TempDir> logDir_;
     fixtures::DatabaseHost host_;
     std::optional<fixtures::TargetDatabase> target_;
     std::optional<fixtures::SourceDatabase> source_;
+    QStringList statements_;
 };
 
 const double SlotStart = OleDate::fromParts(2024, 3, 1, 10, 0);
@@ -419,7 +451,8 @@ constexpr double ExpectedAverage = 25.0; // readings 0, 10, ..., 50
 // The site id names the site's SYSTEMS row: a site whose id is the hostile text is found by it
 // and read; where the engine cannot hold the text, the read fails with its reason in the log.
 TEST_P(HostileDatabaseTest, SiteIdsAreLookedUpVerbatim) {
-    Tally tally("site id on " + engineName(GetParam()).toStdString());
+    Tally tally(place("site id"));
+    watch(tally);
     for (const HostileValue& v : hostileValues()) {
         startLog();
         // Where the engine cannot keep the id (its length, a NUL), the reader must refuse it.
@@ -461,8 +494,12 @@ TEST_P(HostileDatabaseTest, SiteIdsAreLookedUpVerbatim) {
 }
 
 // Tags are checked before any statement is built; an invalid one is refused with its line.
-TEST_P(HostileDatabaseTest, TagsAndTableNamesAreRefusedBeforeAnyStatement) {
-    Tally tally("tags on " + engineName(GetParam()).toStdString());
+// Checked before any engine is involved: once, on the embedded database.
+class HostileSettingsTest : public HostileDatabaseTest {};
+
+TEST_P(HostileSettingsTest, TagsAndTableNamesAreRefusedBeforeAnyStatement) {
+    Tally tally(place("tags"));
+    watch(tally);
     for (const HostileValue& v : hostileValues()) {
         struct Place {
             std::string name;
@@ -546,8 +583,9 @@ TEST_P(HostileDatabaseTest, TagsAndTableNamesAreRefusedBeforeAnyStatement) {
 
 // The source account: user name and password reach the connection string as given, or the
 // string is refused as a whole.
-TEST_P(HostileDatabaseTest, SourceCredentialsReachTheConnectionStringVerbatim) {
-    Tally tally("source credentials on " + engineName(GetParam()).toStdString());
+TEST_P(HostileSettingsTest, SourceCredentialsReachTheConnectionStringVerbatim) {
+    Tally tally(place("source credentials"));
+    watch(tally);
     for (const HostileValue& v : hostileValues()) {
         for (const char* key : {"K48213\\SQL_USERNAME", "K48213\\SQL_PASSWORD", "K48213\\SQL_URL"}) {
             setConfig("K48213\\SQL_USERNAME", "username");
@@ -586,7 +624,8 @@ TEST_P(HostileDatabaseTest, SourceCredentialsReachTheConnectionStringVerbatim) {
 // Facility names come from the target's Facility table. One that cannot be a database name never
 // reaches a connection string; its rows in the root tables are still kept and found verbatim.
 TEST_P(HostileDatabaseTest, FacilityNamesAreKeptVerbatimOrRefused) {
-    Tally tally("facility names on " + engineName(GetParam()).toStdString());
+    Tally tally(place("facility names"));
+    watch(tally);
     for (const HostileValue& v : hostileValues()) {
         ConnectionManager manager;
         ASSERT_TRUE(InitTargetConnectionManager(manager));
@@ -678,7 +717,8 @@ TEST_P(HostileDatabaseTest, FacilityNamesAreKeptVerbatimOrRefused) {
 
 // A facility's directory replaces the data source of its connection: as given, or not at all.
 TEST_P(HostileDatabaseTest, FacilityDirectoriesReachTheConnectionStringVerbatim) {
-    Tally tally("facility directories on " + engineName(GetParam()).toStdString());
+    Tally tally(place("facility directories"));
+    watch(tally);
     for (const HostileValue& v : hostileValues()) {
         Outcome outcome;
         bool stored = false;
@@ -725,7 +765,8 @@ TEST_P(HostileDatabaseTest, FacilityDirectoriesReachTheConnectionStringVerbatim)
 // User names written into the target's audit columns, and comments: stored as given, or the
 // write fails with the engine's reason in the log.
 TEST_P(HostileDatabaseTest, WriteAsUsersAndCommentsAreStoredVerbatim) {
-    Tally tally("audit users and comments on " + engineName(GetParam()).toStdString());
+    Tally tally(place("audit users and comments"));
+    watch(tally);
     double day = OleDate::fromParts(2024, 3, 1);
     for (const HostileValue& v : hostileValues()) {
         day = OleDate::addDays(day, 1);
@@ -786,16 +827,19 @@ TEST_P(HostileDatabaseTest, WriteAsUsersAndCommentsAreStoredVerbatim) {
     }
 }
 
+std::string engineLabel(const ::testing::TestParamInfo<Engine>& info) {
+    return engineName(info.param).toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, HostileDatabaseTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
-                         [](const ::testing::TestParamInfo<Engine>& info) {
-                             return engineName(info.param).toStdString();
-                         });
+                         engineLabel);
+INSTANTIATE_TEST_SUITE_P(Embedded, HostileSettingsTest, ::testing::Values(Engine::SQLite), engineLabel);
 
 // A folder whose name is hostile holds the application's files like any other: the
 // configuration file, the log and an embedded target database (named in a connection string).
 TEST(HostileInput, FolderNamesHoldTheProgramsFiles) {
     Tally tally("folder names");
-    TempDir parent;
+    ScratchDir parent;
     for (const HostileValue& v : hostileValues()) {
         const QString folder = parent.path() + "/" + v.text;
         if (hasNul(v.text) || v.text.toUtf8().size() > 255 || v.text.contains('/') ||

@@ -1,4 +1,5 @@
 #include "tests/reliability/InProcessImport.h"
+#include "tests/reliability/ScratchDir.h"
 
 #include "CommonFiles/config/AppConfig.h"
 #include "CommonFiles/config/ConfigurationKeys.h"
@@ -66,7 +67,7 @@ ImportOutcome InProcessImport::run() {
     clockValue() = now_;
     scenario_.applyToAppConfig(recoverySeconds_);
     AppLog().closeLog();
-    log_ = std::make_unique<TempDir>();
+    log_ = std::make_unique<ScratchDir>();
     AppLog().setLogPath(log_->path());
     AppLog().setLogHandleFile(log_->file(QStringLiteral("k48213.log_handle")));
     AppLog().setBufferLength(1);

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class TempDir;
+class ScratchDir;
 
 // Runs service imports of the scenario inside the test process, so that the database layer's
 // fault hook reaches every call: the process set up as the service would be (silent message
@@ -40,7 +40,7 @@ private:
     ImportScenario& scenario_;
     double now_;
     int recoverySeconds_;
-    std::unique_ptr<TempDir> log_;
+    std::unique_ptr<ScratchDir> log_;
 };
 
 } // namespace reliability

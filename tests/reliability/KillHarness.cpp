@@ -7,6 +7,7 @@
 #include "tests/reliability/ChildProcess.h"
 #include "tests/reliability/ImportOracle.h"
 #include "tests/reliability/ImportScenario.h"
+#include "tests/reliability/ScratchDir.h"
 #include "tests/support/TempDir.h"
 
 #include <QDateTime>
@@ -84,7 +85,7 @@ int runConfigSaver(const QString& path) {
 KillResult runKillHarness(const KillOptions& options) {
     KillResult result;
     std::mt19937 rng(options.seed);
-    TempDir work;
+    ScratchDir work;
     const QString home = work.file(QStringLiteral("home"));
     const QString data = work.file(QStringLiteral("data"));
     QDir().mkpath(data);

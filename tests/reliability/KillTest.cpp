@@ -15,9 +15,9 @@ TEST(KillHarness, KillsAtChosenPointsAndAtRandomLeaveNothingBroken) {
     options.helper = QStringLiteral(K48213_RELIABILITY_PROGRAM);
     ASSERT_TRUE(QFile::exists(options.ctl)) << K48213_CTL_PROGRAM;
     ASSERT_TRUE(QFile::exists(options.shim)) << K48213_KILL_SHIM;
-    // Two of each point; tools/reliability adds its own cycles.
-    options.cycles = reliability::fullMode() ? 20 : 10;
-    options.saveKills = reliability::fullMode() ? 10 : 4;
+    // One of each point; tools/reliability adds its own cycles.
+    options.cycles = reliability::fullMode() ? 20 : 5;
+    options.saveKills = reliability::fullMode() ? 10 : 3;
     options.seed = 20240305;
     const reliability::KillResult r = reliability::runKillHarness(options);
     EXPECT_GE(r.kills, 5) << r.failures.join("\n").toStdString();

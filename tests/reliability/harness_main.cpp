@@ -9,6 +9,7 @@
 #include "tests/reliability/InProcessImport.h"
 #include "tests/reliability/KillHarness.h"
 #include "tests/reliability/ReliabilityReport.h"
+#include "tests/reliability/ScratchDir.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/TempDir.h"
 
@@ -36,14 +37,14 @@ int faults(const QStringList& args) {
     const int stride = option(args, "--stride", "1").toInt();
     reliability::InProcessImport::initProcess();
     std::unique_ptr<PgCluster> cluster;
-    std::unique_ptr<TempDir> folder;
+    std::unique_ptr<ScratchDir> folder;
     fixtures::DatabaseHost host;
     if (pg) {
         cluster = std::make_unique<PgCluster>();
         cluster->start();
         host = fixtures::DatabaseHost::postgres("127.0.0.1", cluster->port(), cluster->superuser());
     } else {
-        folder = std::make_unique<TempDir>();
+        folder = std::make_unique<ScratchDir>();
         host = fixtures::DatabaseHost::sqliteFolder(folder->path());
     }
     const double lastRun =

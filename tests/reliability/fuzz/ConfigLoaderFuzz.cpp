@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
-#include <QTemporaryDir>
+#include <QCoreApplication>
 
 #include <cstddef>
 #include <cstdint>
@@ -46,11 +46,22 @@ void defineKeys(QTXConfiguration& config) {
 }
 
 const QString& folder() {
-    // RAM-backed when the host has it: every input is one file write.
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/k48213-fuzz-XXXXXX")
-                                 : QDir::tempPath() + "/k48213-fuzz-XXXXXX");
-    static const QString path = dir.path();
+    // RAM-backed when the host has it: every input is one file write. libFuzzer ends without
+    // running destructors, so each process names its folder after itself and removes those of
+    // processes that are gone.
+    static const QString path = [] {
+        const QString root =
+            QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        for (const QString& name : QDir(root).entryList({QStringLiteral("k48213-fuzz-*")}, QDir::Dirs)) {
+            const QString pid = name.mid(12);
+            if (!QDir(QStringLiteral("/proc/") + pid).exists())
+                QDir(root + QLatin1Char('/') + name).removeRecursively();
+        }
+        const QString mine =
+            root + QStringLiteral("/k48213-fuzz-") + QString::number(QCoreApplication::applicationPid());
+        QDir().mkpath(mine);
+        return mine;
+    }();
     return path;
 }
 
