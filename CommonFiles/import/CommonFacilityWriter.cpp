@@ -51,6 +51,7 @@ void CommonFacilityWriter::setLockDate(double lockDate) {
 }
 
 void CommonFacilityWriter::DestroyConnection() {
+    inBatch_ = false;
     if (connection_) connection_->Close();
     connection_.reset();
 }
@@ -59,6 +60,7 @@ bool CommonFacilityWriter::BeginBatch() {
     if (!readyToWrite()) return false;
     try {
         connection_->BeginTrans();
+        inBatch_ = true;
         return true;
     } catch (const std::exception& e) {
         AppLog().WriteLog(failureText(e), 0);
@@ -67,6 +69,7 @@ bool CommonFacilityWriter::BeginBatch() {
 }
 
 bool CommonFacilityWriter::CommitBatch() {
+    inBatch_ = false;
     if (!connection_) return false;
     try {
         connection_->CommitTrans();
@@ -78,6 +81,7 @@ bool CommonFacilityWriter::CommitBatch() {
 }
 
 void CommonFacilityWriter::RollbackBatch() {
+    inBatch_ = false;
     if (!connection_) return;
     try {
         connection_->RollbackTrans();
@@ -140,6 +144,9 @@ void CommonFacilityWriter::resetFlags() {
 bool CommonFacilityWriter::readyToWrite() {
     // A facility whose lock date was never read receives no data at all.
     if (facilityId_.trimmed().isEmpty() || sameInstant(lockDate_, 0.0)) return false;
+    // Inside a batch the connection was probed when the transaction began, and a connection lost
+    // since fails the next statement, which loses the whole batch anyway.
+    if (inBatch_ && connection_) return true;
     return EnsureConnection();
 }
 

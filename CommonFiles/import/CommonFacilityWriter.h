@@ -56,6 +56,7 @@ public:
     // needs (facility id, lock date, a live connection, opened when there is none) and gives False
     // when it cannot start one; CommitBatch gives False when the commit failed, and then nothing
     // of the batch is stored. RollbackBatch ignores errors: a lost connection rolled back already.
+    // Writes inside a batch skip the liveness probe that every other write makes.
     bool BeginBatch();
     bool CommitBatch();
     void RollbackBatch();
@@ -107,4 +108,5 @@ private:
     double lockDate_ = 0.0;
     std::unique_ptr<ado::Connection> connection_;
     bool testMode_ = false;
+    bool inBatch_ = false;
 };

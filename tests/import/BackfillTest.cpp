@@ -171,9 +171,17 @@ TEST_P(BackfillTest, WritesWhatTheNormalImportWritesWithTheSameLinesAndCounts) {
         const char* name;
         bool test;
     };
+    int probes = 0;
+    ado::setFaultHook([&](const ado::CallInfo& call) {
+        if (call.text == QLatin1String("select count(id) from approvalini")) ++probes;
+    });
     for (const Case& c : {Case{"real run", false}, Case{"test mode", true}}) {
         SCOPED_TRACE(c.name);
+        probes = 0;
         const RunResult normal = Reference(c.test);
+        // A normal run probes the target connection before every value it hands the writer.
+        EXPECT_EQ(probes, 134);
+        probes = 0;
         ASSERT_EQ(normal.outcome, ImportOutcome::Succeeded);
         // The scenario exercises every rule: PLANT1's range starts at its lock date (06:00), its
         // hourly variables write 42 and 41 slots (the approved row is refused), the daily one
@@ -182,6 +190,8 @@ TEST_P(BackfillTest, WritesWhatTheNormalImportWritesWithTheSameLinesAndCounts) {
         ASSERT_EQ(Counter(normal.counters, "# of Skipped Write Transactions   : "), 2);
 
         const RunResult backfill = Run(true, c.test);
+        // A backfill probes it once per variable, when the variable's transaction begins.
+        EXPECT_EQ(probes, 4);
         EXPECT_EQ(backfill.outcome, ImportOutcome::Succeeded);
         EXPECT_EQ(backfill.rows, normal.rows);
         EXPECT_EQ(backfill.outcomes, normal.outcomes);
