@@ -70,7 +70,8 @@ public:
     };
 
 private:
-    int days() const; // of the main workload
+    int days() const;      // of the main workload
+    int sweepDays() const; // of the readings and variables sweeps
     void defineWorkloads();
     void defineMeasurements();
     void generate();
