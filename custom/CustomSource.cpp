@@ -235,6 +235,12 @@ void CustomSource::CloseSourceConnection() {
 }
 
 void CustomSource::DestroyConnection() {
+    // The open reads die with the session: what the cache had not fetched yet is read slot by
+    // slot on the next connection.
+    CloseReadingStreams();
+    readings_.assign(1, SourceReading{});
+    readCursor_ = 1;
+    cacheFilled_ = false;
     CloseSourceConnection();
     connection_.reset();
 }
@@ -290,14 +296,25 @@ ado::Recordset CustomSource::querySignal(const QString& tag) {
     query.appendParameter(signalNumberParameter(QStringLiteral("TrainNumber"), trainNumber));
     query.appendParameter(dateParameter(QStringLiteral("StartDate"), startdate_));
     query.appendParameter(dateParameter(QStringLiteral("EndDate"), enddate_));
+    // Forward-only: the rows are fetched as the slots consume them, so a range of a year costs
+    // the memory of a slot, not of the year.
     ado::Recordset rs;
-    rs.Open(query, ado::adOpenStatic, ado::adLockReadOnly);
+    rs.Open(query, ado::adOpenForwardOnly, ado::adLockReadOnly);
     return rs;
+}
+
+void CustomSource::CloseReadingStreams() {
+    mainRows_.reset();
+    filterRows_.reset();
+    filterAhead_.reset();
+    lastReadingTime_.reset();
 }
 
 void CustomSource::BuildReadingArray(bool& error, bool& built) {
     LogActivity(QStringLiteral("ArrayBuild started"), 5);
     readings_.assign(1, SourceReading{});
+    readCursor_ = 1;
+    CloseReadingStreams();
     error = true;
     built = false;
     try {
@@ -310,49 +327,66 @@ void CustomSource::BuildReadingArray(bool& error, bool& built) {
             return;
         }
 
-        ado::Recordset rs = querySignal(sourceTag_.toText());
-        readings_.reserve(static_cast<std::size_t>(rs.RecordCount()) + 1);
-        for (; !rs.Eof(); rs.MoveNext()) {
-            SourceReading& r = readings_.emplace_back();
-            r.TimeDate = OleDate::normalize(rs.Fields(0).toDate());
-            r.Data = rs.Fields(1);
-            r.FilterResult = Variant::null();
-        }
-        rs.Close();
-
-        if (!filterTag_.isNull() && !filterTag_.toText().isEmpty()) {
-            ado::Recordset filter = querySignal(filterTag_.toText());
-            std::size_t searchPosition = 1;
-            for (; !filter.Eof(); filter.MoveNext())
-                AttachFilterReading(OleDate::normalize(filter.Fields(0).toDate()), filter.Fields(1),
-                                    searchPosition);
-        }
-
-        readCursor_ = 1;
+        mainRows_ = querySignal(sourceTag_.toText());
+        if (!filterTag_.isNull() && !filterTag_.toText().isEmpty()) filterRows_ = querySignal(filterTag_.toText());
         error = false;
         built = true;
     } catch (const std::exception&) {
-        // A half-read array must not pass for the range.
+        // A half-opened read must not pass for the range.
         readings_.assign(1, SourceReading{});
+        CloseReadingStreams();
     }
 }
 
-void CustomSource::AttachFilterReading(double time, const Variant& value, std::size_t& searchPosition) {
-    // Both lists ascend, so readings older than this filter row are older than every later one
-    // too: stepping over them for good keeps the whole attachment one pass over each list.
-    std::size_t i = searchPosition < 1 ? 1 : searchPosition;
-    while (i < readings_.size() && readings_[i].TimeDate < time)
-        ++i;
-    searchPosition = i;
-    if (i < readings_.size() && readings_[i].TimeDate == time) readings_[i].FilterResult = value;
+Variant CustomSource::FilterValueAt(double time) {
+    // Both lists ascend. The filter rows stamped like a reading attach to the first reading at
+    // that instant, the last such row winning; rows between readings attach to nothing.
+    if (!filterRows_) return Variant::null();
+    if (lastReadingTime_ && *lastReadingTime_ == time) return Variant::null();
+    lastReadingTime_ = time;
+    Variant value = Variant::null();
+    for (;;) {
+        if (!filterAhead_) {
+            if (filterRows_->Eof()) break;
+            filterAhead_ = SourceReading{OleDate::normalize(filterRows_->Fields(0).toDate()),
+                                         filterRows_->Fields(1), Variant::null()};
+            filterRows_->MoveNext();
+        }
+        if (filterAhead_->TimeDate > time) break;
+        if (filterAhead_->TimeDate == time) value = filterAhead_->Data;
+        filterAhead_.reset();
+    }
+    return value;
+}
+
+bool CustomSource::FetchReading() {
+    if (!mainRows_) return false;
+    if (mainRows_->Eof()) {
+        CloseReadingStreams();
+        return false;
+    }
+    SourceReading r;
+    r.TimeDate = OleDate::normalize(mainRows_->Fields(0).toDate());
+    r.Data = mainRows_->Fields(1);
+    mainRows_->MoveNext();
+    r.FilterResult = FilterValueAt(r.TimeDate);
+    readings_.push_back(std::move(r));
+    return true;
 }
 
 bool CustomSource::FeedSlotReadings() {
     try {
         const double start = OleDate::normalize(startdate_);
         const double end = OleDate::normalize(enddate_);
+        // What earlier slots consumed is not needed again: the array holds the current slot and
+        // the first reading after it.
+        if (readCursor_ > 1 && static_cast<std::size_t>(readCursor_) <= readings_.size()) {
+            readings_.erase(readings_.begin() + 1, readings_.begin() + readCursor_);
+            readCursor_ = 1;
+        }
         std::size_t i = readCursor_ < 1 ? 1 : static_cast<std::size_t>(readCursor_);
-        for (; i < readings_.size(); ++i) {
+        for (;; ++i) {
+            if (i >= readings_.size() && !FetchReading()) break;
             const SourceReading& r = readings_[i];
             if (r.TimeDate >= end) break;
             if (r.TimeDate >= start) statistics_->AddRecord(r.TimeDate, r.Data, r.FilterResult);
@@ -360,6 +394,13 @@ bool CustomSource::FeedSlotReadings() {
         readCursor_ = static_cast<std::int32_t>(i);
         return true;
     } catch (const std::exception&) {
+        // The session failed between two batches of rows: the rest of the range is read slot by
+        // slot once the import has reconnected.
+        CloseReadingStreams();
+        readings_.assign(1, SourceReading{});
+        readCursor_ = 1;
+        cacheFilled_ = false;
+        readFailed_ = true;
         return false;
     }
 }
@@ -401,8 +442,11 @@ Variant CustomSource::GetDoubleResult(bool& ExecutionErrorOccured) {
         return Variant::null();
     }
     letPendingEventsRun();
-    ExecutionErrorOccured = false;
-    return ComputeSlotValue();
+    readFailed_ = false;
+    Variant value = ComputeSlotValue();
+    ExecutionErrorOccured = readFailed_;
+    if (readFailed_) return Variant::null();
+    return value;
 }
 
 Variant CustomSource::GetTextResult(bool& ExecutionErrorOccured) {

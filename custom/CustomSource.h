@@ -3,6 +3,7 @@
 #include "CommonFiles/foundation/Variant.h"
 #include "CommonFiles/stats/SourceReading.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/Recordset.h"
 
 #include <QString>
 
@@ -61,7 +62,10 @@ public:
     // This source never keeps the import from recording its last-run dates.
     bool HoldLastRunDate() const { return false; }
 
-    void PrepareForNextVariable() { cacheFilled_ = false; }
+    void PrepareForNextVariable() {
+        cacheFilled_ = false;
+        CloseReadingStreams();
+    }
     void PrepareForNextFacility(const Variant& FacilityTimeZoneOffset, const Variant& CollectorTimeZoneOffset,
                                 const Variant& InterfaceTimezoneOffset);
 
@@ -97,7 +101,8 @@ public:
     // Whether a name may be pasted into a statement as the readings table.
     static bool IsPlainTableName(const QString& name);
 
-    // The readings of the last build, element 0 unused; and the index of the next one to hand on.
+    // The readings fetched for the current slot and the first one after it, element 0 unused;
+    // and the index of the next one to hand on.
     const std::vector<SourceReading>& readings() const { return readings_; }
     std::int32_t readCursor() const { return readCursor_; }
     bool cacheFilled() const { return cacheFilled_; }
@@ -109,12 +114,15 @@ private:
     void CloseSourceConnection();
     void ConfigureSourceConnection(ado::Connection& connection) const;
     void BuildReadingArray(bool& error, bool& built);
-    void AttachFilterReading(double time, const Variant& value, std::size_t& searchPosition);
+    void CloseReadingStreams();
+    // The next reading of the signal appended to the array; false once there is none.
+    bool FetchReading();
+    Variant FilterValueAt(double time);
     Variant ComputeSlotValue();
     bool FeedSlotReadings();
     bool ResolveDataTable();
 
-    // One query of the readings of a signal in [startdate, enddate), oldest first.
+    // One query of the readings of a signal in [startdate, enddate), oldest first, fetched as read.
     ado::Recordset querySignal(const QString& tag);
 
     double startdate_ = 0.0;
@@ -132,6 +140,11 @@ private:
     std::vector<SourceReading> readings_;
     std::int32_t readCursor_ = 0;
     bool cacheFilled_ = false;
+    bool readFailed_ = false;
+    std::optional<ado::Recordset> mainRows_;
+    std::optional<ado::Recordset> filterRows_;
+    std::optional<SourceReading> filterAhead_;
+    std::optional<double> lastReadingTime_;
     std::unique_ptr<CommonTypeArrayStat> statistics_;
     std::optional<ado::Connection> connection_;
 };

@@ -52,8 +52,33 @@ void CommonFacilityWriter::setLockDate(double lockDate) {
 
 void CommonFacilityWriter::DestroyConnection() {
     inBatch_ = false;
+    forgetTables();
     if (connection_) connection_->Close();
     connection_.reset();
+}
+
+void CommonFacilityWriter::forgetTables() {
+    intervalTables_.clear();
+    dailyTable_.reset();
+}
+
+DataDDInt& CommonFacilityWriter::intervalTable(std::int32_t intervalsPerDay) {
+    std::unique_ptr<DataDDInt>& table = intervalTables_[intervalsPerDay];
+    if (!table) {
+        auto fresh = std::make_unique<DataDDInt>();
+        fresh->ConnectTo(*connection_, intervalsPerDay); // may refuse the count: nothing is kept
+        table = std::move(fresh);
+    }
+    return *table;
+}
+
+DatatblInt& CommonFacilityWriter::dailyTable() {
+    if (!dailyTable_) {
+        auto fresh = std::make_unique<DatatblInt>();
+        fresh->Connect(*connection_);
+        dailyTable_ = std::move(fresh);
+    }
+    return *dailyTable_;
 }
 
 bool CommonFacilityWriter::BeginBatch() {
@@ -121,6 +146,7 @@ bool CommonFacilityWriter::OpenFacilityConnection() {
         LogActivity(QStringLiteral("Unable to Open Connection to Vesk DRAQ. Error : ") + reason, 1);
         return false;
     }
+    forgetTables();
     connection_ = std::move(cn);
     return true;
 }
@@ -201,8 +227,7 @@ bool CommonFacilityWriter::WriteDailyValue(std::int32_t varId, double date, doub
     try {
         if (refusedByLockDate(date)) return true;
 
-        DatatblInt table;
-        table.Connect(*connection_);
+        DatatblInt& table = dailyTable();
         double storedValue = 0.0;
         QString storedText;
         QString auditUser;
@@ -237,8 +262,7 @@ bool CommonFacilityWriter::WriteIntervalValue(std::int32_t intervalsPerDay, std:
     try {
         if (refusedByLockDate(slotStart)) return true;
 
-        DataDDInt table;
-        table.ConnectTo(*connection_, intervalsPerDay);
+        DataDDInt& table = intervalTable(intervalsPerDay);
         double storedStamp = 0.0;
         double storedValue = 0.0;
         QString storedText;
@@ -299,8 +323,7 @@ bool CommonFacilityWriter::WriteIntervalComment(std::int32_t intervalsPerDay, st
                                                 double slotStart, const QString& comment) {
     try {
         if (refusedByLockDate(slotStart)) return true;
-        DataDDInt table;
-        table.ConnectTo(*connection_, intervalsPerDay);
+        DataDDInt& table = intervalTable(intervalsPerDay);
         if (!testMode_) {
             table.WriteComment(slotStart, slotStart, varId, comment);
             PerfromedPhysicalWrite = true;

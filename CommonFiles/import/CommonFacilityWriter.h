@@ -6,7 +6,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <memory>
+
+class DataDDInt;
+class DatatblInt;
 
 // The one path by which a computed value reaches the target: the import keeps one writer per
 // facility, sets facilID, LockDate and TestMode, then calls WriteToVeskDRAQ per variable and slot
@@ -106,7 +110,15 @@ private:
 
     QString facilityId_ = QStringLiteral("0");
     double lockDate_ = 0.0;
+    // The procedures of the tables written to, prepared once per connection: setting up the
+    // commands of a table costs more than the seek and the write of a slot.
+    DataDDInt& intervalTable(std::int32_t intervalsPerDay);
+    DatatblInt& dailyTable();
+    void forgetTables();
+
     std::unique_ptr<ado::Connection> connection_;
+    std::map<std::int32_t, std::unique_ptr<DataDDInt>> intervalTables_;
+    std::unique_ptr<DatatblInt> dailyTable_;
     bool testMode_ = false;
     bool inBatch_ = false;
 };

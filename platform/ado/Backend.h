@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace ado {
@@ -35,6 +36,16 @@ struct BindValue {
     bool blob = false;
 };
 
+// The rows of a query handed over a batch at a time, for a forward-only read of many rows: what
+// is in memory is one batch, not the whole result.
+class RowStream {
+public:
+    virtual ~RowStream() = default;
+    virtual const QList<Column>& columns() const = 0;
+    // Appends up to maxRows rows to out; false once the rows are exhausted. Throws AdoError.
+    virtual bool fetch(RowStore& out, int maxRows) = 0;
+};
+
 // One engine behind a Connection. Every failure throws AdoError carrying the engine's code;
 // after a failure isOpen() tells whether the session survived.
 class Backend {
@@ -48,6 +59,9 @@ public:
 
     // Runs SQL text with '?' placeholders bound in order. Statements are prepared once and cached.
     virtual ResultSet execute(const QString& sql, const std::vector<BindValue>& params) = 0;
+    // The same query as execute, its rows read as they are fetched. An engine that cannot keep
+    // a result open beside other statements on the session reads it whole (the default).
+    virtual std::unique_ptr<RowStream> stream(const QString& sql, const std::vector<BindValue>& params);
     // Runs a stored procedure; outputs are written into the output parameters.
     virtual void callProcedure(const QString& name, QList<Parameter>& params) = 0;
 

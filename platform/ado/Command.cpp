@@ -130,4 +130,24 @@ Recordset Command::ExecuteQuery() {
     return rs;
 }
 
+Recordset Command::ExecuteStream() {
+    if (!d_->conn) throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
+    auto& conn = *d_->conn;
+    Recordset rs;
+    rs.d_ = std::make_shared<Recordset::Data>();
+    rs.d_->conn = d_->conn;
+    rs.d_->sql = d_->text;
+    auto stream = conn.guarded([&] {
+        conn.requireOpen();
+        if (d_->type == adCmdStoredProc)
+            throw AdoError(LayerError::NotSupported,
+                           "A stored procedure returns its results through output parameters");
+        checkSizes(d_->params);
+        conn.fault(CallInfo::Statement, d_->text);
+        return conn.backend->stream(d_->text, inputs(d_->params));
+    });
+    rs.d_->loadStream(std::move(stream));
+    return rs;
+}
+
 } // namespace ado

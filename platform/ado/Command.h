@@ -60,6 +60,7 @@ public:
 
 private:
     friend class Recordset;
+    Recordset ExecuteStream(); // ExecuteQuery for a forward-only, read-only recordset
     std::shared_ptr<Data> d_;
 };
 

@@ -72,8 +72,11 @@ struct Recordset::Data {
 
     QList<Column> columns;
     QHash<QString, int> index; // lower-cased name → column
-    RowStore rows;
+    RowStore rows; // all of them, or the current batch of a stream
     int pos = 0;
+    std::unique_ptr<RowStream> stream; // a forward-only, read-only recordset
+    bool streaming = false; // opened as a stream: no count, no way back
+    bool streamMore = false;
 
     enum class Edit { None, Editing, Adding } edit = Edit::None;
     QList<Variant> buffer;
@@ -84,6 +87,8 @@ struct Recordset::Data {
     QStringList primaryKey; // columns of the recordset that form the table's key
 
     void load(ResultSet&& rs);
+    void loadStream(std::unique_ptr<RowStream> s);
+    void fetchBatch(); // the next batch of the stream into rows, pos at its first row
     int columnOf(const QString& name) const; // -1 when unknown
     int requireColumn(const QString& name) const;
     void requireOpen() const;

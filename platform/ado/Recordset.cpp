@@ -24,6 +24,33 @@ void Recordset::Data::load(ResultSet&& rs) {
     tableResolved = false;
 }
 
+void Recordset::Data::loadStream(std::unique_ptr<RowStream> s) {
+    ResultSet empty;
+    empty.columns = s->columns();
+    empty.hasRows = true;
+    load(std::move(empty));
+    stream = std::move(s);
+    streaming = true;
+    streamMore = true;
+    fetchBatch();
+}
+
+void Recordset::Data::fetchBatch() {
+    // Big enough that a fetch costs little per row, small enough to stay a few kilobytes.
+    constexpr int kBatchRows = 512;
+    rows = RowStore();
+    rows.setColumnCount(int(columns.size()));
+    pos = 0;
+    if (!streamMore) return;
+    try {
+        streamMore = conn->guarded([&] { return stream->fetch(rows, kBatchRows); });
+    } catch (...) {
+        streamMore = false;
+        throw;
+    }
+    if (!streamMore) stream.reset();
+}
+
 int Recordset::Data::columnOf(const QString& name) const {
     auto it = index.constFind(name.toLower());
     return it == index.constEnd() ? -1 : it.value();
@@ -92,27 +119,37 @@ void Recordset::Open(const QString& sql, const Connection& cn, int cursorType, i
     d->sql = sql;
     d->cursorType = cursorType;
     d->lockType = lockType;
-    ResultSet rs = d->conn->guarded([&] {
-        d->conn->requireOpen();
-        if (options != -1 && (options & 0xff) == adCmdStoredProc)
-            throw AdoError(LayerError::NotSupported,
-                           "A recordset opens SQL text; run procedures with a Command");
-        d->conn->fault(CallInfo::Statement, sql);
-        return d->conn->backend->execute(sql, {});
-    });
-    d->load(std::move(rs));
+    const bool forwardOnly = cursorType == adOpenForwardOnly && lockType == adLockReadOnly;
+    const auto run = [&](auto&& call) {
+        return d->conn->guarded([&] {
+            d->conn->requireOpen();
+            if (options != -1 && (options & 0xff) == adCmdStoredProc)
+                throw AdoError(LayerError::NotSupported,
+                               "A recordset opens SQL text; run procedures with a Command");
+            d->conn->fault(CallInfo::Statement, sql);
+            return call();
+        });
+    };
+    if (forwardOnly)
+        d->loadStream(run([&] { return d->conn->backend->stream(sql, {}); }));
+    else
+        d->load(run([&] { return d->conn->backend->execute(sql, {}); }));
     d_ = d;
 }
 
 void Recordset::Open(Command& cmd, int cursorType, int lockType) {
-    Recordset rs = cmd.ExecuteQuery();
+    const bool forwardOnly = cursorType == adOpenForwardOnly && lockType == adLockReadOnly;
+    Recordset rs = forwardOnly ? cmd.ExecuteStream() : cmd.ExecuteQuery();
     rs.d_->cursorType = cursorType;
     rs.d_->lockType = lockType;
     d_ = rs.d_;
 }
 
 void Recordset::Close() {
-    if (d_) d_->open = false;
+    if (!d_) return;
+    d_->open = false;
+    d_->stream.reset();
+    d_->streamMore = false;
 }
 
 int Recordset::State() const {
@@ -130,7 +167,9 @@ bool Recordset::Bof() const {
 }
 
 std::int32_t Recordset::RecordCount() const {
-    return std::int32_t(requireData(d_)->rows.size());
+    auto d = requireData(d_);
+    if (d->streaming) return -1; // as ADO for a forward-only cursor: not known
+    return std::int32_t(d->rows.size());
 }
 
 void Recordset::MoveNext() {
@@ -140,22 +179,33 @@ void Recordset::MoveNext() {
                        "Either BOF or EOF is True, or the current record has been deleted");
     if (d->edit != Data::Edit::None) Update();
     ++d->pos;
+    if (d->pos >= int(d->rows.size()) && d->streamMore) d->fetchBatch();
 }
+
+namespace {
+void requireScrollable(const Recordset::Data& d) {
+    if (d.streaming)
+        throw AdoError(LayerError::NotSupported, "Rowset does not support fetching backward.");
+}
+} // namespace
 
 void Recordset::MoveFirst() {
     auto d = requireData(d_);
+    requireScrollable(*d);
     if (d->edit != Data::Edit::None) Update();
     d->pos = 0;
 }
 
 void Recordset::MoveLast() {
     auto d = requireData(d_);
+    requireScrollable(*d);
     if (d->edit != Data::Edit::None) Update();
     d->pos = d->rows.empty() ? 0 : int(d->rows.size()) - 1;
 }
 
 void Recordset::MovePrevious() {
     auto d = requireData(d_);
+    requireScrollable(*d);
     if (d->pos <= 0)
         throw AdoError(LayerError::NoCurrentRecord,
                        "Either BOF or EOF is True, or the current record has been deleted");

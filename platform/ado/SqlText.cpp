@@ -99,13 +99,10 @@ QString SqlText::singleTable(const QString& sql) {
     while (rest.endsWith(';'))
         rest.chop(1);
     rest = rest.trimmed();
-    if (rest.contains(',') || rest.contains('(') ||
-        QRegularExpression(QStringLiteral("\\bjoin\\b"), QRegularExpression::CaseInsensitiveOption)
-            .match(rest)
-            .hasMatch())
-        return {};
+    if (rest.contains(',') || rest.contains('(') || mentions(rest, QStringLiteral("join"))) return {};
     // Allow "TABLE alias" / "TABLE AS alias": the table is the first word.
-    const int space = int(rest.indexOf(QRegularExpression(QStringLiteral("\\s"))));
+    static const QRegularExpression space_(QStringLiteral("\\s"));
+    const int space = int(rest.indexOf(space_));
     const QString table = space < 0 ? rest : rest.left(space);
     return isSafeIdentifier(table) ? table : QString();
 }
@@ -137,10 +134,18 @@ bool SqlText::isScript(const QString& sql) {
 }
 
 bool SqlText::mentions(const QString& sql, const QString& word) {
-    return QRegularExpression("\\b" + QRegularExpression::escape(word) + "\\b",
-                              QRegularExpression::CaseInsensitiveOption)
-        .match(sql)
-        .hasMatch();
+    // Runs before every statement, so no regular expression: a plain search, then a look at the
+    // characters on either side of each hit.
+    if (word.isEmpty()) return false;
+    const auto isWordChar = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    for (qsizetype at = sql.indexOf(word, 0, Qt::CaseInsensitive); at >= 0;
+         at = sql.indexOf(word, at + 1, Qt::CaseInsensitive)) {
+        const qsizetype end = at + word.size();
+        const bool startsWord = at == 0 || !isWordChar(sql.at(at - 1)) || !isWordChar(word.front());
+        const bool endsWord = end == sql.size() || !isWordChar(sql.at(end)) || !isWordChar(word.back());
+        if (startsWord && endsWord) return true;
+    }
+    return false;
 }
 
 namespace {

@@ -330,6 +330,73 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
     return rs;
 }
 
+namespace {
+
+class SqliteStream : public RowStream {
+public:
+    SqliteStream(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {
+        const int n = sqlite3_column_count(stmt_);
+        for (int i = 0; i < n; ++i)
+            columns_.append(
+                {QString::fromUtf8(sqlite3_column_name(stmt_, i)), kindOf(sqlite3_column_decltype(stmt_, i))});
+    }
+    // A connection closed meanwhile stays a zombie (sqlite3_close_v2) until this is finalised.
+    ~SqliteStream() override { sqlite3_finalize(stmt_); }
+
+    const QList<Column>& columns() const override { return columns_; }
+
+    bool fetch(RowStore& out, int maxRows) override {
+        if (done_) return false;
+        const int n = int(columns_.size());
+        for (int r = 0; r < maxRows; ++r) {
+            const int rc = sqlite3_step(stmt_);
+            if (rc == SQLITE_DONE) {
+                done_ = true;
+                return false;
+            }
+            if (rc != SQLITE_ROW) {
+                done_ = true;
+                throw AdoError(sqlite3_extended_errcode(db_), "SQLite: " + QString::fromUtf8(sqlite3_errmsg(db_)));
+            }
+            for (int i = 0; i < n; ++i)
+                out.push(readColumn(stmt_, i, columns_[i].kind));
+        }
+        return true;
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_;
+    QList<Column> columns_;
+    bool done_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<RowStream> SqliteBackend::stream(const QString& sql, const std::vector<BindValue>& params) {
+    if (!db_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &stmt, &tail);
+    if (rc != SQLITE_OK) fail(rc);
+    if (!stmt || (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";")) {
+        sqlite3_finalize(stmt);
+        return Backend::stream(sql, params); // a script or nothing to run: read whole
+    }
+    auto out = std::make_unique<SqliteStream>(db_, stmt); // owns stmt from here on
+    const int expected = sqlite3_bind_parameter_count(stmt);
+    if (expected != int(params.size()))
+        throw AdoError(LayerError::InvalidArgument,
+                       QStringLiteral("The statement has %1 placeholders but %2 values were given")
+                           .arg(expected)
+                           .arg(params.size()));
+    for (int i = 0; i < expected; ++i)
+        bind(stmt, i + 1, params[size_t(i)]);
+    ++roundTrips_;
+    return out;
+}
+
 void SqliteBackend::clearProcedures() noexcept {
     for (auto& p : procedures_)
         for (auto& s : p->statements)

@@ -26,6 +26,9 @@ public:
     void setCommandTimeout(int seconds) override;
 
     ResultSet execute(const QString& sql, const std::vector<BindValue>& params) override;
+    // Steps a statement of its own (the same text may be streamed twice at once, and the cached
+    // statements stay free for the calls made between two batches).
+    std::unique_ptr<RowStream> stream(const QString& sql, const std::vector<BindValue>& params) override;
     void callProcedure(const QString& name, QList<Parameter>& params) override;
 
     void begin() override;
