@@ -93,23 +93,24 @@ bool CommonTypeArrayStat::AddRecord(const Variant& recDate, const Variant& RecRe
 }
 
 bool CommonTypeArrayStat::AddRecord(double recDate, const Variant& RecResult, const Variant& FilterResult) {
+    // Called for every reading: the verbosity is asked once, not before each trace line.
+    const bool detail = traceOn(DetailLevel);
     try {
-        if (traceOn(DetailLevel)) trace(QStringLiteral("Adding element to array"), DetailLevel);
+        if (detail) trace(QStringLiteral("Adding element to array"), DetailLevel);
 
         SourceReading& reading = samples_.back();
         reading.TimeDate = recDate;
         reading.Data = RecResult.isNull() ? Variant() : RecResult;
-        const bool filtered = !filterTag_.toText().isEmpty();
-        reading.FilterResult = (filtered && !FilterResult.isNull()) ? FilterResult : Variant();
+        reading.FilterResult = (filtered_ && !FilterResult.isNull()) ? FilterResult : Variant();
 
-        if (traceOn(DetailLevel))
+        if (detail)
             trace("Elements added to array: " + dateText(reading.TimeDate) + ", " + reading.Data.toText() +
                       ", " + reading.FilterResult.toText(),
                   DetailLevel);
 
         samples_.emplace_back();
 
-        if (traceOn(DetailLevel))
+        if (detail)
             trace("Data Array now has: " + QString::number(samples_.size() - 1) + " element(s)", DetailLevel);
         return true;
     } catch (const AppError& e) {
@@ -157,7 +158,7 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
     else
         textTotals_ = TextTotals{};
 
-    const bool filtered = !filterTag_.toText().isEmpty();
+    const bool filtered = filtered_;
     const FilterOperator op = filtered ? parseOperator(filterOp_) : FilterOperator::Unknown;
     // Converted on first use, so a filter value that is not a number only fails a pass that
     // actually compares with it.
@@ -404,7 +405,7 @@ void CommonTypeArrayStat::DumpDiagnostics(int level) const {
         trace(QStringLiteral("1. No values loaded into array"), level);
         return;
     }
-    const bool filtered = !filterTag_.toText().isEmpty();
+    const bool filtered = filtered_;
     for (std::size_t i = 0; i < samples_.size(); ++i) {
         const SourceReading& r = samples_[i];
         QString line = QString::number(i + 1) + "\t Date/time: \t" + dateText(r.TimeDate) +

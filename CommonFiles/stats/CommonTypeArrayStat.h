@@ -23,7 +23,10 @@ public:
     void setEnddate(double d) { enddate_ = d; }
     void setSourceTag(const QString& tag) { sourceTag_ = Variant(tag); }
     void setSourceStatistic(const QString& statistic) { sourceStatistic_ = Variant(statistic.toUpper()); }
-    void setFilterTag(const Variant& v) { filterTag_ = v; }
+    void setFilterTag(const Variant& v) {
+        filterTag_ = v;
+        filtered_ = !v.toText().isEmpty();
+    }
     void setFilterOp(const Variant& v) { filterOp_ = v; }
     void setFilterValue(const Variant& v) { filterValue_ = v; }
     void setHighRangeFilter(const Variant& v) { highRangeFilter_ = v; }
@@ -85,6 +88,7 @@ private:
     Variant sourceTag_;
     Variant sourceStatistic_;
     Variant filterTag_;
+    bool filtered_ = false; // a filter tag is set
     Variant filterOp_;
     Variant filterValue_;
     // No limit until one is set, as on the source reader.

@@ -84,8 +84,12 @@ Parameter& Command::Parameters(int index) {
 }
 
 Parameter& Command::Parameters(const QString& name) {
-    for (Parameter& p : d_->params)
-        if (p.nameRef().compare(name, Qt::CaseInsensitive) == 0) return p;
+    // Case folding maps one UTF-16 unit to one, so names of another length never match: the
+    // length test spares the folding compare on almost every parameter of a call.
+    for (Parameter& p : d_->params) {
+        const QString& n = p.nameRef();
+        if (n.size() == name.size() && (n == name || n.compare(name, Qt::CaseInsensitive) == 0)) return p;
+    }
     throw AdoError(LayerError::ItemNotFound,
                    "Item cannot be found in the collection: parameter '" + name + "'");
 }

@@ -71,7 +71,8 @@ struct Recordset::Data {
     bool open = false;
 
     QList<Column> columns;
-    QHash<QString, int> index; // lower-cased name → column
+    mutable QHash<QString, int> index; // lower-cased name → column, built when first needed
+    mutable bool indexed = false;
     RowStore rows; // all of them, or the current batch of a stream
     int pos = 0;
     std::unique_ptr<RowStream> stream; // a forward-only, read-only recordset

@@ -13,11 +13,7 @@ void Recordset::Data::load(ResultSet&& rs) {
     rows = std::move(rs.rows);
     rows.setColumnCount(int(columns.size()));
     index.clear();
-    for (int i = 0; i < columns.size(); ++i) {
-        const QString key = columns[i].name.toLower();
-        if (!index.contains(key)) // the first of two equal names wins, as in ADO
-            index.insert(key, i);
-    }
+    indexed = false;
     pos = 0;
     open = true;
     edit = Edit::None;
@@ -52,6 +48,15 @@ void Recordset::Data::fetchBatch() {
 }
 
 int Recordset::Data::columnOf(const QString& name) const {
+    if (!indexed) {
+        // Built on the first lookup by name: most recordsets are read by position only.
+        for (int i = 0; i < columns.size(); ++i) {
+            const QString key = columns[i].name.toLower();
+            if (!index.contains(key)) // the first of two equal names wins, as in ADO
+                index.insert(key, i);
+        }
+        indexed = true;
+    }
     auto it = index.constFind(name.toLower());
     return it == index.constEnd() ? -1 : it.value();
 }
@@ -86,7 +91,8 @@ void Recordset::Data::resolveTable() {
 
 namespace {
 
-std::shared_ptr<Recordset::Data> requireData(const std::shared_ptr<Recordset::Data>& d) {
+// The handle itself, not a copy: the calls below run for every field of every row.
+const std::shared_ptr<Recordset::Data>& requireData(const std::shared_ptr<Recordset::Data>& d) {
     if (!d || !d->open)
         throw AdoError(LayerError::ObjectClosed, "Operation is not allowed when the recordset is closed");
     return d;
@@ -157,23 +163,23 @@ int Recordset::State() const {
 }
 
 bool Recordset::Eof() const {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     return d->pos >= int(d->rows.size()) && d->edit != Data::Edit::Adding;
 }
 
 bool Recordset::Bof() const {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     return d->pos < 0 || d->rows.empty();
 }
 
 std::int32_t Recordset::RecordCount() const {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (d->streaming) return -1; // as ADO for a forward-only cursor: not known
     return std::int32_t(d->rows.size());
 }
 
 void Recordset::MoveNext() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (d->pos >= int(d->rows.size()))
         throw AdoError(LayerError::NoCurrentRecord,
                        "Either BOF or EOF is True, or the current record has been deleted");
@@ -190,21 +196,21 @@ void requireScrollable(const Recordset::Data& d) {
 } // namespace
 
 void Recordset::MoveFirst() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     requireScrollable(*d);
     if (d->edit != Data::Edit::None) Update();
     d->pos = 0;
 }
 
 void Recordset::MoveLast() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     requireScrollable(*d);
     if (d->edit != Data::Edit::None) Update();
     d->pos = d->rows.empty() ? 0 : int(d->rows.size()) - 1;
 }
 
 void Recordset::MovePrevious() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     requireScrollable(*d);
     if (d->pos <= 0)
         throw AdoError(LayerError::NoCurrentRecord,
@@ -218,7 +224,7 @@ int Recordset::FieldCount() const {
 }
 
 QString Recordset::FieldName(int index) const {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (index < 0 || index >= d->columns.size())
         throw AdoError(LayerError::ItemNotFound,
                        QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
@@ -226,7 +232,7 @@ QString Recordset::FieldName(int index) const {
 }
 
 Variant Recordset::Fields(int index) const {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (index < 0 || index >= d->columns.size())
         throw AdoError(LayerError::ItemNotFound,
                        QStringLiteral("Item cannot be found in the collection: field %1").arg(index));
@@ -238,7 +244,7 @@ Variant Recordset::Fields(int index) const {
 }
 
 Variant Recordset::Fields(const QString& name) const {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     return Fields(d->requireColumn(name));
 }
 
@@ -247,12 +253,12 @@ bool Recordset::hasField(const QString& name) const {
 }
 
 void Recordset::setField(const QString& name, const Variant& value) {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     setField(d->requireColumn(name), value);
 }
 
 void Recordset::setField(int index, const Variant& value) {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (d->lockType == adLockReadOnly) throw AdoError(LayerError::NotSupported, "The recordset is read-only");
     if (index < 0 || index >= d->columns.size())
         throw AdoError(LayerError::ItemNotFound,
@@ -270,7 +276,7 @@ void Recordset::setField(int index, const Variant& value) {
 }
 
 void Recordset::AddNew() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (d->lockType == adLockReadOnly)
         throw AdoError(LayerError::NotSupported,
                        "The recordset is read-only: open it with a lock type to add rows");
@@ -287,7 +293,7 @@ void Recordset::CancelUpdate() {
 }
 
 void Recordset::Update() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (d->edit == Data::Edit::None) return;
     auto& conn = *d->conn;
     conn.guarded([&] {
@@ -377,7 +383,7 @@ void Recordset::Update() {
 }
 
 void Recordset::Resync() {
-    auto d = requireData(d_);
+    const auto& d = requireData(d_);
     if (d->edit != Data::Edit::None || d->pos < 0 || d->pos >= int(d->rows.size())) return;
     auto& conn = *d->conn;
     conn.guarded([&] {

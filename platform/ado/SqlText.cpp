@@ -167,7 +167,6 @@ bool TimestampText::parse(const char* t, int len, double& oleDate) {
         !digits(t + 8, 2, d))
         return false;
     int i = 10;
-    double fracMs = 0;
     if (i < len && (t[i] == ' ' || t[i] == 'T')) {
         if (len < i + 6 || !digits(t + i + 1, 2, h) || t[i + 3] != ':' || !digits(t + i + 4, 2, mi))
             return false;
@@ -176,20 +175,23 @@ bool TimestampText::parse(const char* t, int len, double& oleDate) {
             if (len < i + 3 || !digits(t + i + 1, 2, s)) return false;
             i += 3;
             if (i < len && (t[i] == '.' || t[i] == ',')) {
+                // Milliseconds from the first three digits, rounded half up on the fourth.
                 ++i;
-                double scale = 100.0;
-                while (i < len && t[i] >= '0' && t[i] <= '9') {
-                    fracMs += (t[i] - '0') * scale;
-                    scale /= 10.0;
-                    ++i;
+                int digitsRead = 0;
+                for (; i < len && t[i] >= '0' && t[i] <= '9'; ++i, ++digitsRead) {
+                    if (digitsRead < 3)
+                        ms = ms * 10 + (t[i] - '0');
+                    else if (digitsRead == 3 && t[i] >= '5')
+                        ++ms;
                 }
+                for (int k = digitsRead; k < 3; ++k)
+                    ms *= 10;
             }
         }
     }
     // The rest may be a zone ("+01", "Z", "+05:30"): the value is the wall-clock reading.
     if (i < len && !(t[i] == '+' || t[i] == '-' || t[i] == 'Z' || t[i] == ' ')) return false;
     if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return false;
-    ms = int(std::lround(fracMs));
     oleDate = OleDate::fromParts(y, mo, d, h, mi, s, ms);
     return true;
 }

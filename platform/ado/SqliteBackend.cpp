@@ -255,10 +255,13 @@ void SqliteBackend::bindValue(sqlite3_stmt* stmt, int index, const Variant& v, b
 
 ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue>& params) {
     if (!db_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
-    if (SqlText::mentions(sql, QStringLiteral("ado_procedures"))) clearProcedures();
     armDeadline();
     ResultSet rs;
     sqlite3_stmt* stmt = prepared(sql);
+    // A statement that may change ado_procedures makes the bodies read so far stale; reads,
+    // which are most statements, cannot.
+    if ((!stmt || !sqlite3_stmt_readonly(stmt)) && SqlText::mentions(sql, QStringLiteral("ado_procedures")))
+        clearProcedures();
     if (!stmt) {
         // A script of several statements: each runs in turn; the last one with columns gives the rows.
         if (!params.empty())

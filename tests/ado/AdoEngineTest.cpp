@@ -215,6 +215,56 @@ TEST_P(AdoEngineTest, EmptyResultIsEofAtOnce) {
     EXPECT_EQ(rs.FieldCount(), 2);
 }
 
+// A forward-only, read-only recordset is fetched in batches as it is read: every row arrives once
+// and in order across batch boundaries, two reads of the same text run side by side, and other
+// statements on the connection run between two fetches.
+TEST_P(AdoEngineTest, ForwardOnlyRecordsetStreamsEveryRowInOrder) {
+    cn_.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1300) "
+                "INSERT INTO READINGS (NAME, VALUE) SELECT 'r', i FROM n");
+    const auto open = [&](double below) {
+        Command c;
+        c.setActiveConnection(cn_);
+        c.setCommandText("SELECT VALUE FROM READINGS WHERE VALUE < ? ORDER BY VALUE");
+        c.appendParameter(c.CreateParameter("below", adDouble, adParamInput, 0, below));
+        Recordset rs;
+        rs.Open(c, adOpenForwardOnly, adLockReadOnly);
+        return rs;
+    };
+    Recordset all = open(1e9);
+    Recordset some = open(701);
+    EXPECT_EQ(all.RecordCount(), -1); // unknown, as for any forward-only cursor
+    double expectAll = 1, expectSome = 1;
+    for (; !all.Eof(); all.MoveNext(), ++expectAll) {
+        ASSERT_EQ(all.Fields(0).toDouble(), expectAll);
+        if (!some.Eof()) {
+            ASSERT_EQ(some.Fields("value").toDouble(), expectSome);
+            some.MoveNext();
+            ++expectSome;
+        }
+        if (int(expectAll) % 97 == 0) {
+            Recordset count = cn_.Execute("SELECT COUNT(*) FROM READINGS");
+            ASSERT_EQ(count.Fields(0).toDouble(), 1300.0);
+        }
+    }
+    EXPECT_EQ(expectAll, 1301.0);
+    EXPECT_EQ(expectSome, 701.0);
+    EXPECT_TRUE(some.Eof());
+    EXPECT_THROW(all.MoveNext(), AdoError);
+    EXPECT_THROW(all.MoveFirst(), AdoError);
+
+    Recordset none = open(0);
+    EXPECT_TRUE(none.Eof());
+    EXPECT_EQ(none.FieldCount(), 1);
+    Recordset text;
+    text.Open("SELECT NAME FROM READINGS ORDER BY VALUE", cn_, adOpenForwardOnly, adLockReadOnly);
+    int rows = 0;
+    for (; !text.Eof(); text.MoveNext())
+        rows += text.Fields(0).toText() == "r";
+    EXPECT_EQ(rows, 1300);
+    text.Close();
+    EXPECT_THROW(text.Eof(), AdoError);
+}
+
 TEST_P(AdoEngineTest, AddNewMakesTheAssignedIdVisibleAndUpdateWritesOnlyThatRow) {
     if (GetParam() == AdoEngine::OdbcSqlite)
         GTEST_SKIP() << "the SQLite ODBC driver hands back no rows from INSERT ... RETURNING";

@@ -347,6 +347,44 @@ TEST_P(SourceReaderTest, EmptySlotGivesNullAndLeavesTheNextSlotsReadings) {
     EXPECT_EQ(takeLogMessages().filter(QStringLiteral("Execution Error")), QStringList());
 }
 
+// The cached range is fetched as the slots consume it. A row that cannot be read halfway is a
+// failed read that the import recovers from, never an empty slot; once the connection is
+// replaced, the slots after it read as they would on their own.
+TEST_P(SourceReaderTest, UnreadableRowHalfwayThroughTheCacheIsAReadFailure) {
+    if (GetParam() != Engine::SQLite) GTEST_SKIP() << "only the embedded engine stores a malformed stamp";
+    db().exec(QStringLiteral("INSERT INTO %1 (TimeDate, Data, TrainNumber, SensorType) VALUES ('%2:7x', 1, %3, %4)")
+                  .arg(kTable, OleDate::toIsoMs(at(7, 30)).left(16))
+                  .arg(kTrain)
+                  .arg(kFlowSensor));
+    const auto freshValue = [&](double start, double end) {
+        CustomSource fresh;
+        apply(fresh, VariableSettings{});
+        bool error = true;
+        const Variant v = readSlot(fresh, start, end, error);
+        EXPECT_FALSE(error);
+        return v;
+    };
+    CustomSource reader;
+    apply(reader, VariableSettings{});
+    bool error = true;
+    reader.setStartdate(kRangeStart);
+    reader.setEnddate(kRangeEnd);
+    ASSERT_TRUE(reader.CacheFill(error));
+    ASSERT_FALSE(error);
+    for (int hour = 5; hour < 7; ++hour) {
+        EXPECT_EQ(readSlot(reader, at(hour, 0), at(hour + 1, 0), error), freshValue(at(hour, 0), at(hour + 1, 0)));
+        EXPECT_FALSE(error);
+    }
+    EXPECT_TRUE(readSlot(reader, at(7, 0), at(8, 0), error).isNull());
+    EXPECT_TRUE(error);
+    reader.DestroyConnection(); // what the import's recovery does
+    EXPECT_FALSE(reader.cacheFilled());
+    const Variant after = readSlot(reader, at(9, 0), at(10, 0), error);
+    EXPECT_FALSE(error);
+    EXPECT_FALSE(after.isNull());
+    EXPECT_EQ(after, freshValue(at(9, 0), at(10, 0)));
+}
+
 // Two filter rows stamped like one source reading: the later one is the filter value of that
 // reading. A filter row without a source reading at its instant attaches to nothing.
 TEST_P(SourceReaderTest, LaterOfTwoFilterRowsOnOneTimestampWins) {
