@@ -13,9 +13,12 @@ namespace ado {
 class Command;
 class Connection;
 
-// The rows of a query, read into memory when it is opened (a static, client-side cursor whatever
-// cursor type is asked for). A handle: copies share the same rows and position, and the recordset
-// keeps its connection alive.
+// The rows of a query, read into memory when it is opened (a static, client-side cursor), except
+// when it is opened adOpenForwardOnly with adLockReadOnly: then the rows are fetched in batches as
+// MoveNext reaches them, RecordCount is -1 (unknown) and moving back is refused. On SQLite the
+// forward-only read steps a statement of its own, so other calls on the connection run between
+// two batches; the other engines read the result whole at Open and hand it over the same way.
+// A handle: copies share the same rows and position, and the recordset keeps its connection alive.
 //
 // Opened with a lock type other than adLockReadOnly, it can add and change rows: AddNew starts a
 // new row, setField assigns values, Update writes it as a parameterised INSERT (or, on an existing
