@@ -237,9 +237,7 @@ void CustomSource::CloseSourceConnection() {
 void CustomSource::DestroyConnection() {
     // The open reads die with the session: what the cache had not fetched yet is read slot by
     // slot on the next connection.
-    CloseReadingStreams();
-    readings_.assign(1, SourceReading{});
-    readCursor_ = 1;
+    DropReadings();
     cacheFilled_ = false;
     CloseSourceConnection();
     connection_.reset();
@@ -310,11 +308,15 @@ void CustomSource::CloseReadingStreams() {
     lastReadingTime_.reset();
 }
 
-void CustomSource::BuildReadingArray(bool& error, bool& built) {
-    LogActivity(QStringLiteral("ArrayBuild started"), 5);
+void CustomSource::DropReadings() {
+    CloseReadingStreams();
     readings_.assign(1, SourceReading{});
     readCursor_ = 1;
-    CloseReadingStreams();
+}
+
+void CustomSource::BuildReadingArray(bool& error, bool& built) {
+    LogActivity(QStringLiteral("ArrayBuild started"), 5);
+    DropReadings();
     error = true;
     built = false;
     try {
@@ -333,8 +335,7 @@ void CustomSource::BuildReadingArray(bool& error, bool& built) {
         built = true;
     } catch (const std::exception&) {
         // A half-opened read must not pass for the range.
-        readings_.assign(1, SourceReading{});
-        CloseReadingStreams();
+        DropReadings();
     }
 }
 
@@ -396,9 +397,7 @@ bool CustomSource::FeedSlotReadings() {
     } catch (const std::exception&) {
         // The session failed between two batches of rows: the rest of the range is read slot by
         // slot once the import has reconnected.
-        CloseReadingStreams();
-        readings_.assign(1, SourceReading{});
-        readCursor_ = 1;
+        DropReadings();
         cacheFilled_ = false;
         readFailed_ = true;
         return false;

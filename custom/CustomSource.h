@@ -64,7 +64,7 @@ public:
 
     void PrepareForNextVariable() {
         cacheFilled_ = false;
-        CloseReadingStreams();
+        DropReadings();
     }
     void PrepareForNextFacility(const Variant& FacilityTimeZoneOffset, const Variant& CollectorTimeZoneOffset,
                                 const Variant& InterfaceTimezoneOffset);
@@ -115,6 +115,7 @@ private:
     void ConfigureSourceConnection(ado::Connection& connection) const;
     void BuildReadingArray(bool& error, bool& built);
     void CloseReadingStreams();
+    void DropReadings(); // the streams closed and the array emptied
     // The next reading of the signal appended to the array; false once there is none.
     bool FetchReading();
     Variant FilterValueAt(double time);

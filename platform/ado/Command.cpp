@@ -115,42 +115,31 @@ void Command::Execute() {
 }
 
 Recordset Command::ExecuteQuery() {
-    if (!d_->conn) throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
-    auto& conn = *d_->conn;
-    Recordset rs;
-    rs.d_ = std::make_shared<Recordset::Data>();
-    rs.d_->conn = d_->conn;
-    rs.d_->sql = d_->text;
-    ResultSet result = conn.guarded([&] {
-        conn.requireOpen();
-        if (d_->type == adCmdStoredProc)
-            throw AdoError(LayerError::NotSupported,
-                           "A stored procedure returns its results through output parameters");
-        checkSizes(d_->params);
-        conn.fault(CallInfo::Statement, d_->text);
-        return conn.backend->execute(d_->text, inputs(d_->params));
-    });
-    rs.d_->load(std::move(result));
-    return rs;
+    return query(false);
 }
 
-Recordset Command::ExecuteStream() {
+Recordset Command::query(bool streamed) {
     if (!d_->conn) throw AdoError(LayerError::ConnectionFailed, "The command has no active connection");
     auto& conn = *d_->conn;
     Recordset rs;
     rs.d_ = std::make_shared<Recordset::Data>();
     rs.d_->conn = d_->conn;
     rs.d_->sql = d_->text;
-    auto stream = conn.guarded([&] {
-        conn.requireOpen();
-        if (d_->type == adCmdStoredProc)
-            throw AdoError(LayerError::NotSupported,
-                           "A stored procedure returns its results through output parameters");
-        checkSizes(d_->params);
-        conn.fault(CallInfo::Statement, d_->text);
-        return conn.backend->stream(d_->text, inputs(d_->params));
-    });
-    rs.d_->loadStream(std::move(stream));
+    const auto run = [&](auto&& call) {
+        return conn.guarded([&] {
+            conn.requireOpen();
+            if (d_->type == adCmdStoredProc)
+                throw AdoError(LayerError::NotSupported,
+                               "A stored procedure returns its results through output parameters");
+            checkSizes(d_->params);
+            conn.fault(CallInfo::Statement, d_->text);
+            return call();
+        });
+    };
+    if (streamed)
+        rs.d_->loadStream(run([&] { return conn.backend->stream(d_->text, inputs(d_->params)); }));
+    else
+        rs.d_->load(run([&] { return conn.backend->execute(d_->text, inputs(d_->params)); }));
     return rs;
 }
 

@@ -60,7 +60,9 @@ public:
 
 private:
     friend class Recordset;
-    Recordset ExecuteStream(); // ExecuteQuery for a forward-only, read-only recordset
+    // ExecuteQuery's rows, fetched as they are read when streamed (a forward-only, read-only
+    // recordset).
+    Recordset query(bool streamed);
     std::shared_ptr<Data> d_;
 };
 

@@ -75,9 +75,8 @@ struct Recordset::Data {
     mutable bool indexed = false;
     RowStore rows; // all of them, or the current batch of a stream
     int pos = 0;
-    std::unique_ptr<RowStream> stream; // a forward-only, read-only recordset
-    bool streaming = false; // opened as a stream: no count, no way back
-    bool streamMore = false;
+    std::unique_ptr<RowStream> stream; // rows still to fetch; null once exhausted or closed
+    bool streaming = false;            // opened forward-only: no count, no way back
 
     enum class Edit { None, Editing, Adding } edit = Edit::None;
     QList<Variant> buffer;

@@ -27,7 +27,6 @@ void Recordset::Data::loadStream(std::unique_ptr<RowStream> s) {
     load(std::move(empty));
     stream = std::move(s);
     streaming = true;
-    streamMore = true;
     fetchBatch();
 }
 
@@ -37,14 +36,15 @@ void Recordset::Data::fetchBatch() {
     rows = RowStore();
     rows.setColumnCount(int(columns.size()));
     pos = 0;
-    if (!streamMore) return;
+    if (!stream) return;
+    bool more = false;
     try {
-        streamMore = conn->guarded([&] { return stream->fetch(rows, kBatchRows); });
+        more = conn->guarded([&] { return stream->fetch(rows, kBatchRows); });
     } catch (...) {
-        streamMore = false;
+        stream.reset();
         throw;
     }
-    if (!streamMore) stream.reset();
+    if (!more) stream.reset(); // exhausted: its statement is released at once
 }
 
 int Recordset::Data::columnOf(const QString& name) const {
@@ -145,7 +145,7 @@ void Recordset::Open(const QString& sql, const Connection& cn, int cursorType, i
 
 void Recordset::Open(Command& cmd, int cursorType, int lockType) {
     const bool forwardOnly = cursorType == adOpenForwardOnly && lockType == adLockReadOnly;
-    Recordset rs = forwardOnly ? cmd.ExecuteStream() : cmd.ExecuteQuery();
+    Recordset rs = cmd.query(forwardOnly);
     rs.d_->cursorType = cursorType;
     rs.d_->lockType = lockType;
     d_ = rs.d_;
@@ -155,7 +155,6 @@ void Recordset::Close() {
     if (!d_) return;
     d_->open = false;
     d_->stream.reset();
-    d_->streamMore = false;
 }
 
 int Recordset::State() const {
@@ -185,7 +184,7 @@ void Recordset::MoveNext() {
                        "Either BOF or EOF is True, or the current record has been deleted");
     if (d->edit != Data::Edit::None) Update();
     ++d->pos;
-    if (d->pos >= int(d->rows.size()) && d->streamMore) d->fetchBatch();
+    if (d->pos >= int(d->rows.size()) && d->stream) d->fetchBatch();
 }
 
 namespace {

@@ -49,6 +49,21 @@ Variant readColumn(sqlite3_stmt* stmt, int i, ColumnKind kind) {
     }
 }
 
+QList<Column> columnsOf(sqlite3_stmt* stmt) {
+    QList<Column> columns;
+    const int n = sqlite3_column_count(stmt);
+    for (int i = 0; i < n; ++i)
+        columns.append({QString::fromUtf8(sqlite3_column_name(stmt, i)), kindOf(sqlite3_column_decltype(stmt, i))});
+    return columns;
+}
+
+// What sqlite3_prepare left after the first statement holds another one.
+bool moreStatementsIn(const char* tail) {
+    if (!tail) return false;
+    const QByteArray rest = QByteArray(tail).trimmed();
+    return !rest.isEmpty() && rest != ";";
+}
+
 QString lowerParamName(const char* name) {
     if (!name) return {};
     if (*name == ':' || *name == '@' || *name == '$' || *name == '?') ++name;
@@ -189,12 +204,23 @@ sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
     const int rc =
         sqlite3_prepare_v3(db_, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
     if (rc != SQLITE_OK) fail(rc);
-    if (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";") {
+    if (moreStatementsIn(tail)) {
         sqlite3_finalize(stmt);
         return nullptr; // a script: run statement by statement, uncached
     }
     cache_.insert(sql, stmt);
     return stmt;
+}
+
+void SqliteBackend::bindAll(sqlite3_stmt* stmt, const std::vector<BindValue>& params) {
+    const int expected = sqlite3_bind_parameter_count(stmt);
+    if (expected != int(params.size()))
+        throw AdoError(LayerError::InvalidArgument,
+                       QStringLiteral("The statement has %1 placeholders but %2 values were given")
+                           .arg(expected)
+                           .arg(params.size()));
+    for (int i = 0; i < expected; ++i)
+        bind(stmt, i + 1, params[size_t(i)]);
 }
 
 void SqliteBackend::bind(sqlite3_stmt* stmt, int index, const BindValue& bv) {
@@ -278,12 +304,10 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
             p = tail;
             if (!s) continue;
             ++roundTrips_;
-            const int n = sqlite3_column_count(s);
             ResultSet part;
+            part.columns = columnsOf(s);
+            const int n = int(part.columns.size());
             part.hasRows = n > 0;
-            for (int i = 0; i < n; ++i)
-                part.columns.append(
-                    {QString::fromUtf8(sqlite3_column_name(s, i)), kindOf(sqlite3_column_decltype(s, i))});
             while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
                 QList<Variant> row;
                 row.reserve(n);
@@ -306,20 +330,11 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
             sqlite3_clear_bindings(s);
         }
     } reset{stmt};
-    const int expected = sqlite3_bind_parameter_count(stmt);
-    if (expected != int(params.size()))
-        throw AdoError(LayerError::InvalidArgument,
-                       QStringLiteral("The statement has %1 placeholders but %2 values were given")
-                           .arg(expected)
-                           .arg(params.size()));
-    for (int i = 0; i < expected; ++i)
-        bind(stmt, i + 1, params[size_t(i)]);
+    bindAll(stmt, params);
     ++roundTrips_;
-    const int n = sqlite3_column_count(stmt);
+    rs.columns = columnsOf(stmt);
+    const int n = int(rs.columns.size());
     rs.hasRows = n > 0;
-    for (int i = 0; i < n; ++i)
-        rs.columns.append(
-            {QString::fromUtf8(sqlite3_column_name(stmt, i)), kindOf(sqlite3_column_decltype(stmt, i))});
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         QList<Variant> row;
@@ -337,12 +352,7 @@ namespace {
 
 class SqliteStream : public RowStream {
 public:
-    SqliteStream(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {
-        const int n = sqlite3_column_count(stmt_);
-        for (int i = 0; i < n; ++i)
-            columns_.append(
-                {QString::fromUtf8(sqlite3_column_name(stmt_, i)), kindOf(sqlite3_column_decltype(stmt_, i))});
-    }
+    SqliteStream(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt), columns_(columnsOf(stmt)) {}
     // A connection closed meanwhile stays a zombie (sqlite3_close_v2) until this is finalised.
     ~SqliteStream() override { sqlite3_finalize(stmt_); }
 
@@ -383,19 +393,12 @@ std::unique_ptr<RowStream> SqliteBackend::stream(const QString& sql, const std::
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v2(db_, utf8.constData(), int(utf8.size()), &stmt, &tail);
     if (rc != SQLITE_OK) fail(rc);
-    if (!stmt || (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";")) {
+    if (!stmt || moreStatementsIn(tail)) {
         sqlite3_finalize(stmt);
         return Backend::stream(sql, params); // a script or nothing to run: read whole
     }
     auto out = std::make_unique<SqliteStream>(db_, stmt); // owns stmt from here on
-    const int expected = sqlite3_bind_parameter_count(stmt);
-    if (expected != int(params.size()))
-        throw AdoError(LayerError::InvalidArgument,
-                       QStringLiteral("The statement has %1 placeholders but %2 values were given")
-                           .arg(expected)
-                           .arg(params.size()));
-    for (int i = 0; i < expected; ++i)
-        bind(stmt, i + 1, params[size_t(i)]);
+    bindAll(stmt, params);
     ++roundTrips_;
     return out;
 }

@@ -61,6 +61,8 @@ private:
     void runFixed(sqlite3_stmt* stmt);  // one of the statements prepared at open
     Procedure& procedure(const QString& name);
     void clearProcedures() noexcept;
+    // Every '?' of the statement, in order; a count that differs from the values is an error.
+    void bindAll(sqlite3_stmt* stmt, const std::vector<BindValue>& params);
     void bind(sqlite3_stmt* stmt, int index, const BindValue& value);
     void bindValue(sqlite3_stmt* stmt, int index, const Variant& value, bool blob);
     void armDeadline();
