@@ -339,6 +339,27 @@ void CustomSource::BuildReadingArray(bool& error, bool& built) {
     }
 }
 
+// The row's time stamp and value as Fields(0).toDate() and Fields(1) give them, read without a
+// Variant where the cell is a date or a number: this runs for every reading of the range.
+double CustomSource::StampOf(const ado::Recordset& rows) {
+    double stamp = 0.0;
+    const Variant::Type type = rows.FieldNumber(0, stamp);
+    if (type == Variant::Type::Date || type == Variant::Type::Double) return stamp;
+    return rows.Fields(0).toDate();
+}
+
+Variant CustomSource::ValueOf(const ado::Recordset& rows) {
+    double value = 0.0;
+    switch (rows.FieldNumber(1, value)) {
+    case Variant::Type::Double:
+        return Variant(value);
+    case Variant::Type::Null:
+        return Variant::null();
+    default:
+        return rows.Fields(1);
+    }
+}
+
 Variant CustomSource::FilterValueAt(double time) {
     // Both lists ascend. The filter rows stamped like a reading attach to the first reading at
     // that instant, the last such row winning; rows between readings attach to nothing.
@@ -349,8 +370,8 @@ Variant CustomSource::FilterValueAt(double time) {
     for (;;) {
         if (!filterAhead_) {
             if (filterRows_->Eof()) break;
-            filterAhead_ = SourceReading{OleDate::normalize(filterRows_->Fields(0).toDate()),
-                                         filterRows_->Fields(1), Variant::null()};
+            filterAhead_ = SourceReading{OleDate::normalize(StampOf(*filterRows_)), ValueOf(*filterRows_),
+                                         Variant::null()};
             filterRows_->MoveNext();
         }
         if (filterAhead_->TimeDate > time) break;
@@ -367,8 +388,8 @@ bool CustomSource::FetchReading() {
         return false;
     }
     SourceReading r;
-    r.TimeDate = OleDate::normalize(mainRows_->Fields(0).toDate());
-    r.Data = mainRows_->Fields(1);
+    r.TimeDate = OleDate::normalize(StampOf(*mainRows_));
+    r.Data = ValueOf(*mainRows_);
     mainRows_->MoveNext();
     r.FilterResult = FilterValueAt(r.TimeDate);
     readings_.push_back(std::move(r));

@@ -119,6 +119,8 @@ private:
     // The next reading of the signal appended to the array; false once there is none.
     bool FetchReading();
     Variant FilterValueAt(double time);
+    static double StampOf(const ado::Recordset& rows);
+    static Variant ValueOf(const ado::Recordset& rows);
     Variant ComputeSlotValue();
     bool FeedSlotReadings();
     bool ResolveDataTable();

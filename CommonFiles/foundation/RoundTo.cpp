@@ -1,9 +1,8 @@
 #include "CommonFiles/foundation/RoundTo.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -20,23 +19,27 @@ Int128 pow10(int n) {
     return p;
 }
 
-std::string digitsOf(Int128 v) {
-    if (v == 0) return "0";
-    std::string s;
+// The decimal digits of v > 0 written at out; returns the end.
+char* writeDigits(Int128 v, char* out) {
+    char reversed[40];
+    int n = 0;
     while (v > 0) {
-        s.insert(s.begin(), char('0' + int(v % 10)));
+        reversed[n++] = char('0' + int(v % 10));
         v /= 10;
     }
-    return s;
+    for (int i = n - 1; i >= 0; --i)
+        *out++ = reversed[i];
+    return out;
 }
 
 // floor(m * 10^k + 0.5) for a 15-digit mantissa m >= 0; false when it does not fit.
 bool roundScaled(Int128 m, int k, Int128& out) {
     if (k >= 0) {
         if (k > kMaxScale) return false;
-        const Int128 r = m * pow10(k); // m < 10^15 and k <= 28: well inside 128 bits
-        if (r > kDecimalMax) return false;
-        out = r;
+        // Checked before multiplying: 10^15 * 10^28 would overflow even 128 bits.
+        const Int128 p = pow10(k);
+        if (m > kDecimalMax / p) return false;
+        out = m * p;
         return true;
     }
     const int shift = -k;
@@ -56,26 +59,31 @@ double RoundTo(double value, std::int16_t decimals) {
     if (value == 0.0) return 0.0;
 
     // The value as the decimal of its 15 significant digits: mantissa m (15 digits) times
-    // 10^(exponent - 14).
+    // 10^(exponent - 14). to_chars rounds as printf's "%.14e" does, without its cost: this runs
+    // for every slot written.
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
-    const std::string text(buffer);
-    const std::size_t e = text.find('e');
-    if (e == std::string::npos) return value;
-    std::string mantissa = text.substr(0, e);
-    mantissa.erase(1, 1); // the decimal point after the first digit
-    Int128 m = 0;
-    for (char c : mantissa)
-        m = m * 10 + (c - '0');
-    const int exponent = std::atoi(text.c_str() + e + 1);
+    const auto printed = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
+    if (printed.ec != std::errc()) return value;
+    const char* e = std::find(buffer, printed.ptr, 'e');
+    if (e == printed.ptr || e - buffer != 16) return value;
+    Int128 m = buffer[0] - '0';
+    for (const char* p = buffer + 2; p < e; ++p) // the decimal point after the first digit skipped
+        m = m * 10 + (*p - '0');
+    int exponent = 0;
+    const char* expText = e + 1;
+    if (*expText == '+') ++expText;
+    if (std::from_chars(expText, printed.ptr, exponent).ec != std::errc()) return value;
 
     Int128 r = 0;
     if (!roundScaled(m, exponent - 14 + decimals, r)) return value;
     if (r == 0) return 0.0;
 
     // The double nearest to r * 10^-decimals, read back from its decimal text.
-    const std::string rounded = digitsOf(r) + "e" + std::to_string(-int(decimals));
-    const double magnitude = std::strtod(rounded.c_str(), nullptr);
-    if (!std::isfinite(magnitude)) return value;
+    char digits[64];
+    char* end = writeDigits(r, digits);
+    *end++ = 'e';
+    end = std::to_chars(end, digits + sizeof digits, -int(decimals)).ptr;
+    double magnitude = 0.0;
+    if (std::from_chars(digits, end, magnitude).ec != std::errc() || !std::isfinite(magnitude)) return value;
     return value > 0 ? magnitude : -magnitude;
 }

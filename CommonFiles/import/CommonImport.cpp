@@ -59,12 +59,32 @@ double secondsSinceMidnight(double date) {
 
 // "mm/dd/yyyy HH:nn" (month first), as OleDate::format gives it, without parsing the pattern for
 // every line of a run.
-QString minuteStamp(double date) {
+// "MM/dd/yyyy hh:mm" appended to out; a line per slot makes this worth writing by hand.
+void appendMinuteStamp(QString& out, double date) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, ms = 0;
     OleDate::toParts(OleDate::normalize(date), y, mo, d, h, mi, sec, ms);
-    char text[24];
-    const int n = std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d", mo, d, y, h, mi);
-    return QString::fromLatin1(text, n);
+    if (y < 0 || y > 9999) {
+        char text[40];
+        const int n = std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d", mo, d, y, h, mi);
+        out += QLatin1String(text, n);
+        return;
+    }
+    const auto two = [](char* p, int v) {
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+    };
+    char text[16];
+    two(text, mo);
+    text[2] = '/';
+    two(text + 3, d);
+    text[5] = '/';
+    two(text + 6, y / 100);
+    two(text + 8, y % 100);
+    text[10] = ' ';
+    two(text + 11, h);
+    text[13] = ':';
+    two(text + 14, mi);
+    out += QLatin1String(text, 16);
 }
 
 bool& backfillMode() {
@@ -511,10 +531,22 @@ bool CommonImport::WriteSlotValue(const Variant& value, const CommonTypeVarRec& 
 
 void CommonImport::RecordWriteOutcome(double dateStamp, const CommonTypeVarRec& v, const QString& valueText,
                                       bool logicalWrite, bool physicalWrite, bool refusedByApproval) {
-    const QString line = QStringLiteral("Wrote ") + minuteStamp(dateStamp) + QStringLiteral("  ") +
-                         v.gFacilID() + QStringLiteral(":") + QString::number(v.gNumber()) +
-                         QStringLiteral("\t") + v.gName() + QStringLiteral("\t") + valueText +
-                         QStringLiteral(" ") + v.gUnits();
+    // Built in one buffer: this line is written for every slot.
+    const QString facility = v.gFacilID(), name = v.gName(), units = v.gUnits();
+    QString line;
+    line.reserve(40 + facility.size() + name.size() + valueText.size() + units.size());
+    line += QLatin1String("Wrote ");
+    appendMinuteStamp(line, dateStamp);
+    line += QLatin1String("  ");
+    line += facility;
+    line += QLatin1Char(':');
+    line += QString::number(v.gNumber());
+    line += QLatin1Char('\t');
+    line += name;
+    line += QLatin1Char('\t');
+    line += valueText;
+    line += QLatin1Char(' ');
+    line += units;
     if (logicalWrite) {
         ++stats_.logicalWrites;
         ReportOutcome(line, 0);

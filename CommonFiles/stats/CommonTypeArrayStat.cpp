@@ -55,10 +55,11 @@ bool textIsEmpty(const Variant& v) {
 
 CommonTypeArrayStat::CommonTypeArrayStat() {
     samples_.emplace_back();
+    refreshVerbosity();
 }
 
-bool CommonTypeArrayStat::traceOn(int level) {
-    return AppLog().Verbosity() >= level;
+void CommonTypeArrayStat::refreshVerbosity() {
+    verbosity_ = AppLog().Verbosity();
 }
 
 void CommonTypeArrayStat::trace(const QString& text, int level) {
@@ -70,6 +71,7 @@ void CommonTypeArrayStat::Init() {
     // reallocate once the largest slot has been seen.
     samples_.clear();
     samples_.emplace_back();
+    refreshVerbosity();
     totals_ = RunningTotals{};
     textTotals_ = TextTotals{};
 }
@@ -128,6 +130,7 @@ bool CommonTypeArrayStat::AddRecord(double recDate, const Variant& RecResult, co
 }
 
 Variant CommonTypeArrayStat::ReturnStatNumericValue() {
+    refreshVerbosity();
     Variant result = Variant::null();
     if (traceOn(TraceLevel)) trace(QStringLiteral("Begin parsing cached array"), TraceLevel);
     ApplySampleFilters(Pass::Numeric);
@@ -138,6 +141,7 @@ Variant CommonTypeArrayStat::ReturnStatNumericValue() {
 }
 
 Variant CommonTypeArrayStat::ReturnStatTextValue() {
+    refreshVerbosity();
     Variant result = Variant::null();
     if (traceOn(TraceLevel)) trace(QStringLiteral("Begin parsing cached array"), TraceLevel);
     ApplySampleFilters(Pass::Text);

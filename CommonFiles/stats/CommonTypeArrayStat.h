@@ -80,8 +80,12 @@ private:
     void DumpDiagnostics(int level) const;
     void dumpRunningTotals(int level) const;
 
-    static bool traceOn(int level);
+    // The log's verbosity, asked at construction, Init and the start of each pass rather than
+    // for every reading (the log's lock made that a large part of a reading's cost).
+    bool traceOn(int level) const { return verbosity_ >= level; }
+    void refreshVerbosity();
     static void trace(const QString& text, int level);
+    int verbosity_ = 0;
 
     double startdate_ = 0.0;
     double enddate_ = 0.0;

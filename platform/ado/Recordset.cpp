@@ -33,8 +33,7 @@ void Recordset::Data::loadStream(std::unique_ptr<RowStream> s) {
 void Recordset::Data::fetchBatch() {
     // Big enough that a fetch costs little per row, small enough to stay a few kilobytes.
     constexpr int kBatchRows = 512;
-    rows = RowStore();
-    rows.setColumnCount(int(columns.size()));
+    rows.clear();
     pos = 0;
     if (!stream) return;
     bool more = false;
@@ -240,6 +239,18 @@ Variant Recordset::Fields(int index) const {
         throw AdoError(LayerError::NoCurrentRecord,
                        "Either BOF or EOF is True, or the current record has been deleted");
     return d->rows.value(size_t(d->pos), index);
+}
+
+Variant::Type Recordset::FieldNumber(int index, double& value) const {
+    const auto& d = requireData(d_);
+    if (d->edit != Data::Edit::None || index < 0 || index >= d->columns.size() || d->pos < 0 ||
+        d->pos >= int(d->rows.size())) {
+        const Variant v = Fields(index); // the edit buffer, or the error Fields gives
+        if (v.type() == Variant::Type::Double || v.type() == Variant::Type::Date) value = v.toDouble();
+        else if (v.isNull()) value = 0.0;
+        return v.type();
+    }
+    return d->rows.numberAt(size_t(d->pos), index, value);
 }
 
 Variant Recordset::Fields(const QString& name) const {

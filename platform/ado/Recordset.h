@@ -53,6 +53,9 @@ public:
     QString FieldName(int index) const;
     Variant Fields(int index) const;
     Variant Fields(const QString& name) const; // case-insensitive; Null for SQL NULL
+    // The field's type, and for a Double, Date or Null field its number (0 for Null) without
+    // making a Variant; read the other types with Fields. For loops over many rows.
+    Variant::Type FieldNumber(int index, double& value) const;
     bool hasField(const QString& name) const;
 
     void setField(const QString& name, const Variant& value); // after AddNew, or on the current row

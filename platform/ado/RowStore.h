@@ -25,8 +25,16 @@ public:
     // to an empty store without a column count sets it.
     void push(const Variant& value);
     void append(const QList<Variant>& row);
+    // A Null, Double or Date cell appended without making a Variant: what a streamed read of
+    // readings does for every row.
+    void pushNumber(Variant::Type type, double value);
+    // Empties the store, keeping its column count and capacity for the next batch.
+    void clear();
 
     Variant value(std::size_t row, int column) const;
+    // The cell's type, and for Null, Double and Date cells its number (0 for Null) in value;
+    // value is left alone for the other types, which only value() reads.
+    Variant::Type numberAt(std::size_t row, int column, double& value) const;
     QList<Variant> row(std::size_t row) const;
     void set(std::size_t row, int column, const Variant& value);
     void setRow(std::size_t row, const QList<Variant>& values);

@@ -160,12 +160,17 @@ inline bool digits(const char* p, int count, int& out) {
 }
 } // namespace
 
-bool TimestampText::parse(const char* t, int len, double& oleDate) {
-    // yyyy-MM-dd is the least; time parts optional.
-    int y, mo, d, h = 0, mi = 0, s = 0, ms = 0;
-    if (len < 10 || !digits(t, 4, y) || t[4] != '-' || !digits(t + 5, 2, mo) || t[7] != '-' ||
-        !digits(t + 8, 2, d))
-        return false;
+namespace {
+
+// "yyyy-MM-dd", the least a stamp holds.
+bool parseDay(const char* t, int len, int& y, int& mo, int& d) {
+    return len >= 10 && digits(t, 4, y) && t[4] == '-' && digits(t + 5, 2, mo) && t[7] == '-' &&
+           digits(t + 8, 2, d) && mo >= 1 && mo <= 12 && d >= 1 && d <= 31;
+}
+
+// What follows the day: "[ T]HH:mm[:ss[.fraction]][zone]", all optional; ms since midnight.
+bool parseTimeOfDay(const char* t, int len, std::int64_t& msOfDay) {
+    int h = 0, mi = 0, s = 0, ms = 0;
     int i = 10;
     if (i < len && (t[i] == ' ' || t[i] == 'T')) {
         if (len < i + 6 || !digits(t + i + 1, 2, h) || t[i + 3] != ':' || !digits(t + i + 4, 2, mi))
@@ -191,8 +196,51 @@ bool TimestampText::parse(const char* t, int len, double& oleDate) {
     }
     // The rest may be a zone ("+01", "Z", "+05:30"): the value is the wall-clock reading.
     if (i < len && !(t[i] == '+' || t[i] == '-' || t[i] == 'Z' || t[i] == ' ')) return false;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return false;
-    oleDate = OleDate::fromParts(y, mo, d, h, mi, s, ms);
+    if (h > 23 || mi > 59 || s > 60) return false;
+    msOfDay = ((h * 60LL + mi) * 60LL + s) * 1000LL + ms;
+    return true;
+}
+
+} // namespace
+
+bool TimestampText::parse(const char* t, int len, double& oleDate) {
+    int y, mo, d;
+    std::int64_t msOfDay = 0;
+    if (!parseDay(t, len, y, mo, d) || !parseTimeOfDay(t, len, msOfDay)) return false;
+    oleDate = OleDate::fromParts(y, mo, d, 0, 0, 0, int(msOfDay));
+    return true;
+}
+
+bool TimestampReader::parse(const char* t, int len, double& oleDate) {
+    // "yyyy-MM-dd HH:mm:ss.zzz" on the day of the row before: the form the engines write, read
+    // without the general scanner.
+    if (len == 23 && haveDay_ && t[10] == ' ' && t[13] == ':' && t[16] == ':' && t[19] == '.' &&
+        std::memcmp(t, day_, sizeof day_) == 0) {
+        unsigned bad = 0;
+        const auto digit = [&](int at) {
+            const unsigned v = unsigned(t[at]) - unsigned('0');
+            bad |= unsigned(v > 9);
+            return int(v);
+        };
+        const int h = digit(11) * 10 + digit(12);
+        const int mi = digit(14) * 10 + digit(15);
+        const int s = digit(17) * 10 + digit(18);
+        const int ms = digit(20) * 100 + digit(21) * 10 + digit(22);
+        if (!bad && h <= 23 && mi <= 59 && s <= 60) {
+            oleDate = OleDate::fromMs(dayMs_ + ((h * 60LL + mi) * 60LL + s) * 1000LL + ms);
+            return true;
+        }
+    }
+    std::int64_t msOfDay = 0;
+    if (len < 10 || !parseTimeOfDay(t, len, msOfDay)) return false;
+    if (!haveDay_ || std::memcmp(t, day_, sizeof day_) != 0) {
+        int y, mo, d;
+        if (!parseDay(t, len, y, mo, d)) return false;
+        dayMs_ = OleDate::toMs(OleDate::fromParts(y, mo, d, 0, 0, 0, 0));
+        std::memcpy(day_, t, sizeof day_);
+        haveDay_ = true;
+    }
+    oleDate = OleDate::fromMs(dayMs_ + msOfDay);
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace ado {
 
 // Small scanners over SQL text that respect quotes and comments. Internal to the database layer.
@@ -38,5 +40,17 @@ QString format(double oleDate); // OleDate::toIsoMs
 int formatTo(double oleDate, char* out);
 QByteArray formatLatin1(double oleDate);
 } // namespace TimestampText
+
+// TimestampText::parse for the rows of one result read in turn: consecutive stamps mostly share
+// their day, whose day number is kept instead of worked out again for every row.
+class TimestampReader {
+public:
+    bool parse(const char* text, int length, double& oleDate);
+
+private:
+    char day_[10] = {};
+    std::int64_t dayMs_ = 0;
+    bool haveDay_ = false;
+};
 
 } // namespace ado

@@ -372,15 +372,42 @@ public:
                 throw AdoError(sqlite3_extended_errcode(db_), "SQLite: " + QString::fromUtf8(sqlite3_errmsg(db_)));
             }
             for (int i = 0; i < n; ++i)
-                out.push(readColumn(stmt_, i, columns_[i].kind));
+                store(i, out);
         }
         return true;
     }
 
 private:
+    // readColumn's value, stored without a Variant where the cell is a number, a NULL or a
+    // date: the cells of a readings query.
+    void store(int i, RowStore& out) {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_FLOAT:
+            out.pushNumber(Variant::Type::Double, sqlite3_column_double(stmt_, i));
+            return;
+        case SQLITE_NULL:
+            out.pushNumber(Variant::Type::Null, 0.0);
+            return;
+        case SQLITE_TEXT:
+            if (columns_[i].kind == ColumnKind::Date) {
+                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+                double d = 0;
+                if (stamps_.parse(text, sqlite3_column_bytes(stmt_, i), d)) {
+                    out.pushNumber(Variant::Type::Date, d);
+                    return;
+                }
+            }
+            break;
+        default:
+            break;
+        }
+        out.push(readColumn(stmt_, i, columns_[i].kind));
+    }
+
     sqlite3* db_;
     sqlite3_stmt* stmt_;
     QList<Column> columns_;
+    TimestampReader stamps_;
     bool done_ = false;
 };
 

@@ -152,6 +152,62 @@ TEST(AdoSqlite, OpenSetsJournalSynchronousAndForeignKeys) {
     }
 }
 
+// A forward-only read decodes its cells on a path of its own (numbers and stamps stored without
+// a Variant, a stamp's day kept from the row before): every cell must read as the static read
+// gives it, including texts that only look like stamps of the same day.
+TEST(AdoSqlite, ForwardOnlyReadDecodesEveryCellAsTheStaticReadDoes) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    Connection cn;
+    cn.Open(db.connectionString());
+    const char* const stamps[] = {
+        "2024-03-01 10:15:30.250", "2024-03-01 10:16:30.250", "2024-03-01 10:61:30.250",
+        "2024-03-01 1/:15:30.250", "2024-03-01T10:15:30.250", "2024-03-01 23:59:60.999",
+        "2024-03-01 24:00:00.000", "2024-03-02 00:00:00.000", "2024-03-02 00:00",
+        "2024-03-02 00:00:00",     "2024-03-02 00:00:00.2505", "2024-03-02 00:00:00.5+01:00",
+        "2024-13-02 00:00:00.000", "1899-12-29 18:00:00.000", "not a date",
+        "2024-03-02 00:00:00.00x", nullptr};
+    int n = 0;
+    for (const char* stamp : stamps) {
+        Command c;
+        c.setActiveConnection(cn);
+        c.setCommandText("INSERT INTO READINGS (NAME, VALUE, COUNTER, STAMP) VALUES ('r', ?, ?, ?)");
+        c.appendParameter(c.CreateParameter("v", adDouble, adParamInput, 0,
+                                            n % 3 == 0 ? Variant::null() : Variant(n * 1.5)));
+        c.appendParameter(c.CreateParameter("c", adInteger, adParamInput, 0, Variant(n)));
+        c.appendParameter(c.CreateParameter("s", adVarChar, adParamInput, 40,
+                                            stamp ? Variant(stamp) : Variant::null()));
+        c.Execute();
+        ++n;
+    }
+    const char* const sql = "SELECT STAMP, VALUE, COUNTER, NAME FROM READINGS ORDER BY ID";
+    Recordset whole;
+    whole.Open(sql, cn, adOpenStatic, adLockReadOnly);
+    Recordset streamed;
+    streamed.Open(sql, cn, adOpenForwardOnly, adLockReadOnly);
+    int rows = 0;
+    for (; !whole.Eof(); whole.MoveNext(), streamed.MoveNext(), ++rows) {
+        ASSERT_FALSE(streamed.Eof());
+        for (int f = 0; f < whole.FieldCount(); ++f) {
+            SCOPED_TRACE(testing::Message() << "row " << rows << " field " << f);
+            const Variant expected = whole.Fields(f);
+            EXPECT_EQ(streamed.Fields(f), expected);
+            double number = -1;
+            EXPECT_EQ(streamed.FieldNumber(f, number), expected.type());
+            if (expected.isDateType() || expected.type() == Variant::Type::Double)
+                EXPECT_EQ(number, expected.toDouble());
+        }
+    }
+    EXPECT_TRUE(streamed.Eof());
+    EXPECT_EQ(rows, n);
+    // The stamps that are not stamps stay texts on both paths; the valid ones are dates.
+    Recordset again;
+    again.Open(sql, cn, adOpenStatic, adLockReadOnly);
+    EXPECT_TRUE(again.Fields(0).isDateType());
+    again.MoveNext();
+    again.MoveNext();
+    EXPECT_TRUE(again.Fields(0).isText());
+}
+
 TEST(AdoSqlite, ProcedureBodyChangedThroughTheConnectionIsSeen) {
     AdoTestDatabase db(AdoEngine::Sqlite);
     Connection cn;

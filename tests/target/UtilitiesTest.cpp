@@ -184,6 +184,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{"LargeButFits", 123456789012345678.9, 2, 123456789012346000.0},
                       RoundCase{"TooLargeUnchanged", 123456789012345678.9, 12, 123456789012345678.9},
                       RoundCase{"FarTooLargeUnchanged", 1e300, 0, 1e300},
+                      // 15 digits times 10^26 overflows 128 bits: the value stays, it does not wrap.
+                      RoundCase{"TooLargeForThe128BitProductUnchanged", 1.6632176453885095e+28, 12,
+                                1.6632176453885095e+28},
+                      RoundCase{"ManyDecimalsOnAWholeNumberUnchanged", 6682044052939344.0, 23,
+                                6682044052939344.0},
                       RoundCase{"TooManyDecimalsUnchanged", 0.1234567890123456789, 29, 0.1234567890123456789},
                       RoundCase{"TinyRoundsToZero", 1e-20, 2, 0.0},
                       RoundCase{"Infinity", std::numeric_limits<double>::infinity(), 2,
