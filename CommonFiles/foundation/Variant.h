@@ -15,6 +15,18 @@ public:
     enum class Type { Empty, Null, Boolean, Integer, Double, Date, Text };
 
     Variant() = default;
+    Variant(const Variant&) = default;
+    Variant(Variant&&) noexcept = default;
+    Variant& operator=(Variant&&) noexcept = default;
+    // Only texts carry a string: Qt's out-of-line string assignment is skipped when neither side
+    // holds one, which makes copying a number (every reading of every slot) a few moves.
+    Variant& operator=(const Variant& other) {
+        type_ = other.type_;
+        i_ = other.i_;
+        d_ = other.d_;
+        if (!s_.isNull() || !other.s_.isNull()) s_ = other.s_;
+        return *this;
+    }
     Variant(bool v) : type_(Type::Boolean), i_(v ? 1 : 0) {}
     Variant(int v) : type_(Type::Integer), i_(v) {}
     Variant(std::int64_t v) : type_(Type::Integer), i_(v) {}
@@ -30,6 +42,9 @@ public:
     bool isNull() const { return type_ == Type::Null; }
     bool isText() const { return type_ == Type::Text; }
     bool isDateType() const { return type_ == Type::Date; }
+    bool isDouble() const { return type_ == Type::Double; }
+    // The number of a Double, read without the conversion rules of toDouble.
+    double doubleValue() const { return d_; }
     // IsNumeric: numbers, Booleans, Empty, and texts that hold a plain decimal number
     // (optional sign, digits with an optional point, optional exponent, blanks around).
     bool isNumeric() const;

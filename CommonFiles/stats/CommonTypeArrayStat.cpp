@@ -102,8 +102,15 @@ bool CommonTypeArrayStat::AddRecord(double recDate, const Variant& RecResult, co
 
         SourceReading& reading = samples_.back();
         reading.TimeDate = recDate;
-        reading.Data = RecResult.isNull() ? Variant() : RecResult;
-        reading.FilterResult = (filtered_ && !FilterResult.isNull()) ? FilterResult : Variant();
+        // Assigned in place, not through a temporary: this runs for every reading.
+        if (RecResult.isNull())
+            reading.Data = Variant();
+        else
+            reading.Data = RecResult;
+        if (filtered_ && !FilterResult.isNull())
+            reading.FilterResult = FilterResult;
+        else
+            reading.FilterResult = Variant();
 
         if (detail)
             trace("Elements added to array: " + dateText(reading.TimeDate) + ", " + reading.Data.toText() +
@@ -176,13 +183,30 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
             ? ParseStatisticArgument()
             : 0.0;
 
+    // The range limits converted once, on first use (so a limit that is not a number fails only a
+    // pass that compares with it, as when it was converted per reading).
+    std::optional<double> low, high;
+    const bool hasLow = !lowRangeFilter_.isNull(), hasHigh = !highRangeFilter_.isNull();
+    const bool detail = traceOn(DetailLevel);
+    const bool totalsTrace = traceOn(TotalsLevel);
+
     for (std::size_t i = 0; i < samples_.size(); ++i) {
         const SourceReading& r = samples_[i];
         if (pass == Pass::Text && r.Data.isNull()) continue;
 
-        if (r.Data.isNumeric()) {
-            if (!lowRangeFilter_.isNull() && lowRangeFilter_.toDouble() > r.Data.toDouble()) continue;
-            if (!highRangeFilter_.isNull() && r.Data.toDouble() > highRangeFilter_.toDouble()) continue;
+        // A Double is what nearly every reading is: numeric, with its number at hand.
+        const bool isDouble = r.Data.isDouble();
+        const bool numeric = isDouble || r.Data.isNumeric();
+        if (numeric) {
+            const double x = isDouble ? r.Data.doubleValue() : r.Data.toDouble();
+            if (hasLow) {
+                if (!low) low = lowRangeFilter_.toDouble();
+                if (*low > x) continue;
+            }
+            if (hasHigh) {
+                if (!high) high = highRangeFilter_.toDouble();
+                if (x > *high) continue;
+            }
         }
 
         if (filtered) {
@@ -230,8 +254,12 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
         }
 
         if (pass == Pass::Numeric) {
-            if (textIsEmpty(r.Data) || !r.Data.isNumeric()) continue;
-            AccumulateNumeric(r.Data.toDouble(), threshold);
+            if (isDouble) {
+                AccumulateNumeric(r.Data.doubleValue(), threshold, detail, totalsTrace);
+                continue;
+            }
+            if (textIsEmpty(r.Data) || !numeric) continue;
+            AccumulateNumeric(r.Data.toDouble(), threshold, detail, totalsTrace);
         } else {
             if (textIsEmpty(r.Data)) continue;
             AccumulateText(r.Data, r.TimeDate);
@@ -239,8 +267,8 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
     }
 }
 
-void CommonTypeArrayStat::AccumulateNumeric(double x, double threshold) {
-    if (traceOn(DetailLevel)) trace("Current value from array: " + numberText(x), DetailLevel);
+void CommonTypeArrayStat::AccumulateNumeric(double x, double threshold, bool detail, bool totalsTrace) {
+    if (detail) trace("Current value from array: " + numberText(x), DetailLevel);
 
     RunningTotals& t = totals_;
     ++t.count;
@@ -253,14 +281,14 @@ void CommonTypeArrayStat::AccumulateNumeric(double x, double threshold) {
     }
     t.sum += x;
 
-    if (t.last > x && (deadBand_.isNull() || (t.last - x) > deadBand_.toDouble())) t.inventory += x;
+    if (t.last > x && (deadBand_.isNull() || (t.last - x) > deadBandValue())) t.inventory += x;
 
     if (x == threshold) t.equal += 1.0;
     if (x > threshold) t.above += 1.0;
     if (x < threshold) t.below += 1.0;
 
     t.last = x;
-    dumpRunningTotals(TotalsLevel);
+    if (totalsTrace) dumpRunningTotals(TotalsLevel);
 }
 
 double CommonTypeArrayStat::ParseStatisticArgument() const {

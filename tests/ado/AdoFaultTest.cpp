@@ -193,8 +193,9 @@ TEST(AdoSqlite, ForwardOnlyReadDecodesEveryCellAsTheStaticReadDoes) {
             EXPECT_EQ(streamed.Fields(f), expected);
             double number = -1;
             EXPECT_EQ(streamed.FieldNumber(f, number), expected.type());
-            if (expected.isDateType() || expected.type() == Variant::Type::Double)
+            if (expected.isDateType() || expected.type() == Variant::Type::Double) {
                 EXPECT_EQ(number, expected.toDouble());
+            }
         }
     }
     EXPECT_TRUE(streamed.Eof());
