@@ -9,6 +9,7 @@
 #include "CommonFiles/config/QTXConfiguration.h"
 #include "CommonFiles/foundation/ActivityLog.h"
 #include "CommonFiles/foundation/AppGlobals.h"
+#include "CommonFiles/foundation/CpuState.h"
 #include "CommonFiles/foundation/OleDate.h"
 #include "CommonFiles/foundation/QTXLoggerTXT.h"
 #include "CommonFiles/foundation/RoundTo.h"
@@ -293,6 +294,7 @@ CommonImport::Walk CommonImport::WalkVariable(const std::shared_ptr<CommonTypeVa
     const bool indirect = booleanSetting("VESKDRAQ\\G2_INDIRECT_TYPE");
     std::int32_t done = 0;
     while (!slotManager.Eof()) {
+        ClearVectorUpperState(); // see CpuState.h: left dirty, it slows the whole slot
         const double slotStart = slotManager.SlotStart();
         const double slotEnd = slotManager.SlotEnd();
         double stamp = slotManager.VeskDRAQslotDateStamp();

@@ -8,8 +8,8 @@
 #include "platform/ado/ConnectionString.h"
 #include "platform/ado/FaultHook.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/TextHash.h"
 
-#include <QHash>
 
 #include <memory>
 #include <optional>
@@ -71,7 +71,7 @@ struct Recordset::Data {
     bool open = false;
 
     QList<Column> columns;
-    mutable QHash<QString, int> index; // lower-cased name → column, built when first needed
+    mutable TextMap<int> index; // lower-cased name → column, built when first needed
     mutable bool indexed = false;
     RowStore rows; // all of them, or the current batch of a stream
     int pos = 0;

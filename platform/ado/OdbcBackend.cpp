@@ -174,8 +174,8 @@ void OdbcBackend::open(const ConnectionString& cs, int connectionTimeout, int co
 }
 
 void OdbcBackend::close() noexcept {
-    for (Handle h : std::as_const(cache_))
-        SQLFreeHandle(SQL_HANDLE_STMT, h);
+    for (const auto& cached : cache_)
+        SQLFreeHandle(SQL_HANDLE_STMT, cached.second);
     cache_.clear();
     if (dbc_) {
         SQLDisconnect(dbc_);
@@ -187,8 +187,8 @@ void OdbcBackend::close() noexcept {
 
 void OdbcBackend::setCommandTimeout(int seconds) {
     commandTimeout_ = seconds;
-    for (Handle h : std::as_const(cache_))
-        SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(seconds)), 0);
+    for (const auto& cached : cache_)
+        SQLSetStmtAttr(cached.second, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(seconds)), 0);
 }
 
 OdbcBackend::Handle OdbcBackend::freshStatement() {
@@ -200,15 +200,14 @@ OdbcBackend::Handle OdbcBackend::freshStatement() {
 }
 
 OdbcBackend::Handle OdbcBackend::statement(const QString& sql) {
-    auto it = cache_.constFind(sql);
-    if (it != cache_.constEnd()) {
-        SQLFreeStmt(it.value(), SQL_CLOSE);
-        SQLFreeStmt(it.value(), SQL_RESET_PARAMS);
-        return it.value();
+    if (auto it = cache_.find(sql); it != cache_.end()) {
+        SQLFreeStmt(it->second, SQL_CLOSE);
+        SQLFreeStmt(it->second, SQL_RESET_PARAMS);
+        return it->second;
     }
     if (cache_.size() >= 200) {
-        for (Handle h : std::as_const(cache_))
-            SQLFreeHandle(SQL_HANDLE_STMT, h);
+        for (const auto& cached : cache_)
+            SQLFreeHandle(SQL_HANDLE_STMT, cached.second);
         cache_.clear();
     }
     Handle stmt = freshStatement();
@@ -222,7 +221,7 @@ OdbcBackend::Handle OdbcBackend::statement(const QString& sql) {
             throw;
         }
     }
-    cache_.insert(sql, stmt);
+    cache_.insert_or_assign(sql, stmt);
     return stmt;
 }
 
@@ -459,7 +458,7 @@ void OdbcBackend::callProcedure(const QString& name, QList<Parameter>& params) {
     for (int i = 0; i < params.size(); ++i)
         sql += i ? ",?" : "?";
     sql += ")}";
-    if (!cache_.contains(sql) && !SqlText::isSafeIdentifier(name))
+    if (cache_.find(sql) == cache_.end() && !SqlText::isSafeIdentifier(name))
         throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");
     Handle stmt = statement(sql);
     std::vector<ParamBuffer> buffers(size_t(params.size()));

@@ -2,7 +2,8 @@
 
 #include "platform/ado/Backend.h"
 
-#include <QHash>
+#include "platform/ado/TextHash.h"
+
 
 namespace ado {
 
@@ -41,7 +42,7 @@ private:
 
     Handle env_ = nullptr;
     Handle dbc_ = nullptr;
-    QHash<QString, Handle> cache_;
+    TextMap<Handle> cache_;
     int commandTimeout_ = 30;
     QString dbms_;
     ReturningStyle returning_ = ReturningStyle::None;

@@ -289,9 +289,9 @@ void PgBackend::runSimple(const char* sql) {
 PGresult* PgBackend::run(const QString& key, const QByteArray& sql, Bound& bound) {
     if (!conn_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     bound.finish();
-    auto it = prepared_.constFind(key);
+    auto it = prepared_.find(key);
     QByteArray name;
-    if (it == prepared_.constEnd()) {
+    if (it == prepared_.end()) {
         if (prepared_.size() >= 500) {
             runSimple("DEALLOCATE ALL");
             prepared_.clear();
@@ -302,9 +302,9 @@ PGresult* PgBackend::run(const QString& key, const QByteArray& sql, Bound& bound
                                   reinterpret_cast<const Oid*>(bound.types.data()));
         checkCommand(res);
         PQclear(res);
-        prepared_.insert(key, name);
+        prepared_.insert_or_assign(key, name);
     } else {
-        name = it.value();
+        name = it->second;
     }
     ++roundTrips_;
     PGresult* res = PQexecPrepared(conn_, name.constData(), int(bound.size()), bound.pointers.data(),
@@ -454,7 +454,7 @@ void PgBackend::callProcedure(const QString& name, QList<Parameter>& params) {
         ++n;
     }
     QByteArray sql;
-    if (!prepared_.contains(key)) {
+    if (prepared_.find(key) == prepared_.end()) {
         // The name goes into the statement text: only a plain (optionally schema-qualified) name.
         if (!SqlText::isSafeIdentifier(name) || name.startsWith('"'))
             throw AdoError(LayerError::InvalidArgument, "'" + name + "' is not a procedure name");

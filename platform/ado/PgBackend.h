@@ -3,7 +3,8 @@
 #include "platform/ado/Backend.h"
 
 #include <QByteArray>
-#include <QHash>
+#include "platform/ado/TextHash.h"
+
 
 #include <string>
 #include <vector>
@@ -65,7 +66,7 @@ private:
     ResultSet readResult(pg_result* res) const;
 
     pg_conn* conn_ = nullptr;
-    QHash<QString, QByteArray> prepared_; // cache key → statement name
+    TextMap<QByteArray> prepared_; // cache key → statement name
     int nextStatement_ = 0;
     Bound callBound_; // reused by every procedure call
     QString callKey_;

@@ -51,13 +51,12 @@ int Recordset::Data::columnOf(const QString& name) const {
         // Built on the first lookup by name: most recordsets are read by position only.
         for (int i = 0; i < columns.size(); ++i) {
             const QString key = columns[i].name.toLower();
-            if (!index.contains(key)) // the first of two equal names wins, as in ADO
-                index.insert(key, i);
+            index.emplace(key, i); // the first of two equal names wins, as in ADO
         }
         indexed = true;
     }
-    auto it = index.constFind(name.toLower());
-    return it == index.constEnd() ? -1 : it.value();
+    auto it = index.find(name.toLower());
+    return it == index.end() ? -1 : it->second;
 }
 
 int Recordset::Data::requireColumn(const QString& name) const {

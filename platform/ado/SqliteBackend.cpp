@@ -139,8 +139,8 @@ void SqliteBackend::open(const ConnectionString& cs, int, int commandTimeout) {
 void SqliteBackend::close() noexcept {
     if (!db_) return;
     clearProcedures();
-    for (sqlite3_stmt* s : std::as_const(cache_))
-        sqlite3_finalize(s);
+    for (const auto& cached : cache_)
+        sqlite3_finalize(cached.second);
     cache_.clear();
     sqlite3_finalize(savepoint_);
     sqlite3_finalize(release_);
@@ -191,11 +191,10 @@ void SqliteBackend::runFixed(sqlite3_stmt* stmt) {
 }
 
 sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
-    auto it = cache_.constFind(sql);
-    if (it != cache_.constEnd()) return it.value();
+    if (auto it = cache_.find(sql); it != cache_.end()) return it->second;
     if (cache_.size() >= 500) {
-        for (sqlite3_stmt* s : std::as_const(cache_))
-            sqlite3_finalize(s);
+        for (const auto& cached : cache_)
+            sqlite3_finalize(cached.second);
         cache_.clear();
     }
     const QByteArray utf8 = sql.toUtf8();
@@ -208,7 +207,7 @@ sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
         sqlite3_finalize(stmt);
         return nullptr; // a script: run statement by statement, uncached
     }
-    cache_.insert(sql, stmt);
+    cache_.insert_or_assign(sql, stmt);
     return stmt;
 }
 
@@ -432,26 +431,26 @@ std::unique_ptr<RowStream> SqliteBackend::stream(const QString& sql, const std::
 
 void SqliteBackend::clearProcedures() noexcept {
     for (auto& p : procedures_)
-        for (auto& s : p->statements)
+        for (auto& s : p.second->statements)
             sqlite3_finalize(s.stmt);
     procedures_.clear();
     byName_.clear();
 }
 
 SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
-    if (auto exact = byName_.constFind(name); exact != byName_.constEnd()) return *exact.value();
+    if (auto exact = byName_.find(name); exact != byName_.end()) return *exact->second;
     const QString key = name.toLower();
-    if (auto it = procedures_.constFind(key); it != procedures_.constEnd()) {
-        byName_.insert(name, it.value());
-        return *it.value();
+    if (auto it = procedures_.find(key); it != procedures_.end()) {
+        byName_.insert_or_assign(name, it->second);
+        return *it->second;
     }
 
     sqlite3_stmt* lookup = nullptr;
     {
         const char* sql = "SELECT body FROM ado_procedures WHERE name = ?1";
-        auto found = cache_.constFind(QString::fromLatin1(sql));
-        if (found != cache_.constEnd()) {
-            lookup = found.value();
+        auto found = cache_.find(QString::fromLatin1(sql));
+        if (found != cache_.end()) {
+            lookup = found->second;
         } else {
             const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &lookup, nullptr);
             if (rc != SQLITE_OK) {
@@ -461,7 +460,7 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
                                        "' does not exist (the database has no ado_procedures table)");
                 fail(rc);
             }
-            cache_.insert(QString::fromLatin1(sql), lookup);
+            cache_.insert_or_assign(QString::fromLatin1(sql), lookup);
         }
     }
     const QByteArray nameUtf8 = name.toUtf8();
@@ -509,8 +508,8 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
         proc.statements.push_back(std::move(st));
     }
     auto shared = std::make_shared<Procedure>(std::move(proc));
-    procedures_.insert(key, shared);
-    byName_.insert(name, shared);
+    procedures_.insert_or_assign(key, shared);
+    byName_.insert_or_assign(name, shared);
     return *shared;
 }
 

@@ -2,7 +2,8 @@
 
 #include "platform/ado/Backend.h"
 
-#include <QHash>
+#include "platform/ado/TextHash.h"
+
 
 #include <chrono>
 #include <memory>
@@ -74,9 +75,9 @@ private:
     sqlite3_stmt* savepoint_ = nullptr;
     sqlite3_stmt* release_ = nullptr;
     QList<Variant> row_; // the last result row of a procedure, reused from call to call
-    QHash<QString, sqlite3_stmt*> cache_;
-    QHash<QString, std::shared_ptr<Procedure>> procedures_; // by lower-cased name
-    QHash<QString, std::shared_ptr<Procedure>> byName_;     // by the name as callers write it
+    TextMap<sqlite3_stmt*> cache_;
+    TextMap<std::shared_ptr<Procedure>> procedures_; // by lower-cased name
+    TextMap<std::shared_ptr<Procedure>> byName_;     // by the name as callers write it
     int commandTimeout_ = 30;
     std::chrono::steady_clock::time_point deadline_{};
     bool deadlineArmed_ = false;
