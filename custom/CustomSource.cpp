@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -42,8 +43,21 @@ QString setting(const QString& key) {
     }
 }
 
+// Keeps the window and the service's stop request served while an import runs. Events posted
+// inside the program run at every request; the window system's and the operating system's
+// (input, timers, signals) are polled fifty times a second, which is plenty for them: polling at
+// every slot cost a system call per slot.
 void letPendingEventsRun() {
-    if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    if (!QCoreApplication::instance()) return;
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point last{};
+    const Clock::time_point now = Clock::now();
+    if (now - last < std::chrono::milliseconds(20)) {
+        QCoreApplication::sendPostedEvents();
+        return;
+    }
+    last = now;
+    QCoreApplication::processEvents();
 }
 
 // A value of a connection string is pasted between "key=" and ";": one that holds a ';' or
@@ -341,23 +355,25 @@ void CustomSource::BuildReadingArray(bool& error, bool& built) {
 
 // The row's time stamp and value as Fields(0).toDate() and Fields(1) give them, read without a
 // Variant where the cell is a date or a number: this runs for every reading of the range.
-double CustomSource::StampOf(const ado::Recordset& rows) {
-    double stamp = 0.0;
-    const Variant::Type type = rows.FieldNumber(0, stamp);
-    if (type == Variant::Type::Date || type == Variant::Type::Double) return stamp;
-    return rows.Fields(0).toDate();
-}
-
-Variant CustomSource::ValueOf(const ado::Recordset& rows) {
-    double value = 0.0;
-    switch (rows.FieldNumber(1, value)) {
-    case Variant::Type::Double:
-        return Variant(value);
-    case Variant::Type::Null:
-        return Variant::null();
-    default:
-        return rows.Fields(1);
-    }
+SourceReading CustomSource::ReadingOf(const ado::Recordset& rows) {
+    Variant::Type types[2];
+    double numbers[2] = {0.0, 0.0};
+    rows.FieldNumbers(2, types, numbers);
+    SourceReading r;
+    // The database layer's dates are whole milliseconds already (it builds them from their
+    // parts); other stamps are rounded to the millisecond as the slots are.
+    if (types[0] == Variant::Type::Date)
+        r.TimeDate = numbers[0];
+    else
+        r.TimeDate = OleDate::normalize(types[0] == Variant::Type::Double ? numbers[0] : rows.Fields(0).toDate());
+    if (types[1] == Variant::Type::Double)
+        r.Data = Variant(numbers[1]);
+    else if (types[1] == Variant::Type::Null)
+        r.Data = Variant::null();
+    else
+        r.Data = rows.Fields(1);
+    r.FilterResult = Variant::null();
+    return r;
 }
 
 Variant CustomSource::FilterValueAt(double time) {
@@ -370,8 +386,7 @@ Variant CustomSource::FilterValueAt(double time) {
     for (;;) {
         if (!filterAhead_) {
             if (filterRows_->Eof()) break;
-            filterAhead_ = SourceReading{OleDate::normalize(StampOf(*filterRows_)), ValueOf(*filterRows_),
-                                         Variant::null()};
+            filterAhead_ = ReadingOf(*filterRows_);
             filterRows_->MoveNext();
         }
         if (filterAhead_->TimeDate > time) break;
@@ -387,9 +402,7 @@ bool CustomSource::FetchReading() {
         CloseReadingStreams();
         return false;
     }
-    SourceReading r;
-    r.TimeDate = OleDate::normalize(StampOf(*mainRows_));
-    r.Data = ValueOf(*mainRows_);
+    SourceReading r = ReadingOf(*mainRows_);
     mainRows_->MoveNext();
     r.FilterResult = FilterValueAt(r.TimeDate);
     readings_.push_back(std::move(r));

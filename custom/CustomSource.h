@@ -119,8 +119,7 @@ private:
     // The next reading of the signal appended to the array; false once there is none.
     bool FetchReading();
     Variant FilterValueAt(double time);
-    static double StampOf(const ado::Recordset& rows);
-    static Variant ValueOf(const ado::Recordset& rows);
+    static SourceReading ReadingOf(const ado::Recordset& rows);
     Variant ComputeSlotValue();
     bool FeedSlotReadings();
     bool ResolveDataTable();

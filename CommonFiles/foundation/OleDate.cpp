@@ -130,6 +130,13 @@ std::function<double()>& clockSource() {
 namespace OleDate {
 
 std::int64_t toMs(double d) {
+    if (d >= 0 && d < 1e8) {
+        // llround of a non-negative product below 2^53 without the library call (every reading's
+        // stamp comes through here): its fraction is exact, and a half rounds up as llround does.
+        const double x = d * MsPerDay;
+        const auto whole = static_cast<std::int64_t>(x);
+        return whole + (x - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+    }
     // Negative day counts keep the time of day as a positive fraction (-1.25 is 1899-12-29 06:00).
     double whole = std::trunc(d);
     double linear = d >= 0 ? d : whole + std::fabs(d - whole);

@@ -22,19 +22,6 @@ std::int64_t toIntegerIn(const Variant& v, double lo, double hi) {
 
 } // namespace
 
-Variant Variant::null() {
-    Variant v;
-    v.type_ = Type::Null;
-    return v;
-}
-
-Variant Variant::fromDate(double oleDate) {
-    Variant v;
-    v.type_ = Type::Date;
-    v.d_ = oleDate;
-    return v;
-}
-
 bool Variant::parseNumber(const QString& text, double& out) {
     const QChar* p = text.constData();
     const QChar* end = p + text.size();

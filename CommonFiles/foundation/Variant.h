@@ -34,8 +34,17 @@ public:
     Variant(const QString& v) : type_(Type::Text), s_(v) {}
     Variant(const char* v) : type_(Type::Text), s_(QString::fromUtf8(v)) {}
 
-    static Variant null();
-    static Variant fromDate(double oleDate);
+    static Variant null() {
+        Variant v;
+        v.type_ = Type::Null;
+        return v;
+    }
+    static Variant fromDate(double oleDate) {
+        Variant v;
+        v.type_ = Type::Date;
+        v.d_ = oleDate;
+        return v;
+    }
 
     Type type() const { return type_; }
     bool isEmpty() const { return type_ == Type::Empty; }

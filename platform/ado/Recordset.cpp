@@ -252,6 +252,17 @@ Variant::Type Recordset::FieldNumber(int index, double& value) const {
     return d->rows.numberAt(size_t(d->pos), index, value);
 }
 
+void Recordset::FieldNumbers(int count, Variant::Type* types, double* values) const {
+    const auto& d = requireData(d_);
+    if (d->edit != Data::Edit::None || count > d->columns.size() || d->pos < 0 || d->pos >= int(d->rows.size())) {
+        for (int i = 0; i < count; ++i)
+            types[i] = FieldNumber(i, values[i]);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        types[i] = d->rows.numberAt(size_t(d->pos), i, values[i]);
+}
+
 Variant Recordset::Fields(const QString& name) const {
     const auto& d = requireData(d_);
     return Fields(d->requireColumn(name));

@@ -56,6 +56,8 @@ public:
     // The field's type, and for a Double, Date or Null field its number (0 for Null) without
     // making a Variant; read the other types with Fields. For loops over many rows.
     Variant::Type FieldNumber(int index, double& value) const;
+    // FieldNumber of the first count fields in one call: types[i] and values[i].
+    void FieldNumbers(int count, Variant::Type* types, double* values) const;
     bool hasField(const QString& name) const;
 
     void setField(const QString& name, const Variant& value); // after AddNew, or on the current row

@@ -31,11 +31,6 @@ void RowStore::push(const Variant& value) {
     encode(types_.size() - 1, value);
 }
 
-void RowStore::pushNumber(Variant::Type type, double value) {
-    bits_.push_back(type == Variant::Type::Null ? 0 : doubleBits(value));
-    types_.push_back(std::uint8_t(type));
-}
-
 void RowStore::clear() {
     bits_.clear();
     types_.clear();
@@ -103,14 +98,6 @@ Variant RowStore::value(std::size_t row, int column) const {
         return boxed_[b];
     }
     return Variant();
-}
-
-Variant::Type RowStore::numberAt(std::size_t row, int column, double& value) const {
-    const std::size_t cell = row * std::size_t(columns_) + std::size_t(column);
-    const auto type = Variant::Type(types_[cell]);
-    if (type == Variant::Type::Double || type == Variant::Type::Date) value = bitsDouble(bits_[cell]);
-    else if (type == Variant::Type::Null) value = 0.0;
-    return type;
 }
 
 QList<Variant> RowStore::row(std::size_t row) const {

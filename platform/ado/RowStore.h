@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -27,14 +28,25 @@ public:
     void append(const QList<Variant>& row);
     // A Null, Double or Date cell appended without making a Variant: what a streamed read of
     // readings does for every row.
-    void pushNumber(Variant::Type type, double value);
+    void pushNumber(Variant::Type type, double value) {
+        bits_.push_back(type == Variant::Type::Null ? 0 : std::bit_cast<std::uint64_t>(value));
+        types_.push_back(std::uint8_t(type));
+    }
     // Empties the store, keeping its column count and capacity for the next batch.
     void clear();
 
     Variant value(std::size_t row, int column) const;
     // The cell's type, and for Null, Double and Date cells its number (0 for Null) in value;
     // value is left alone for the other types, which only value() reads.
-    Variant::Type numberAt(std::size_t row, int column, double& value) const;
+    Variant::Type numberAt(std::size_t row, int column, double& value) const {
+        const std::size_t cell = row * std::size_t(columns_) + std::size_t(column);
+        const auto type = Variant::Type(types_[cell]);
+        if (type == Variant::Type::Double || type == Variant::Type::Date)
+            value = std::bit_cast<double>(bits_[cell]);
+        else if (type == Variant::Type::Null)
+            value = 0.0;
+        return type;
+    }
     QList<Variant> row(std::size_t row) const;
     void set(std::size_t row, int column, const Variant& value);
     void setRow(std::size_t row, const QList<Variant>& values);
