@@ -34,7 +34,8 @@ void ClearActivityLog() {
 
 QString GetWriteAsUser() {
     if (!g_writeAsUser.isEmpty()) return g_writeAsUser;
-    return QStringLiteral("VIA_") + QLatin1String(AppInfo::ProductId);
+    static const QString fallback = QStringLiteral("VIA_") + QLatin1String(AppInfo::ProductId);
+    return fallback;
 }
 
 void SetWriteAsUser(const QString& user) {

@@ -127,7 +127,15 @@ void QTXLoggerTXT::writeLine(const QString& message) {
     pending_.append(stamp, sizeof stamp);
     pending_ += withContinuations(message).toUtf8();
     pending_.append("\r\n", 2);
-    if (pending_.size() >= openBufferLength_) flushPending();
+    if (lineBatches_ == 0 && pending_.size() >= openBufferLength_) flushPending();
+}
+
+void QTXLoggerTXT::BeginLineBatch() {
+    ++lineBatches_;
+}
+
+void QTXLoggerTXT::EndLineBatch() {
+    if (lineBatches_ > 0 && --lineBatches_ == 0) flushPending();
 }
 
 void QTXLoggerTXT::flushPending() {

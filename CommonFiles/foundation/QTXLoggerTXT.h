@@ -46,6 +46,11 @@ public:
     bool Enabled() const { return enabled_; }
 
     void closeLog();
+    // Between these the lines are collected and reach the file in one write at the end, whatever
+    // the buffer length: for lines that become true together (a variable's slots written in one
+    // transaction). Nests; the outermost end writes.
+    void BeginLineBatch();
+    void EndLineBatch();
     // "[Log Verbosity is set to N, Log Date is MM/dd/yyyy]" at level 0.
     void AssertVerbosity();
     void WriteLog(const QString& message, int level);
@@ -78,6 +83,7 @@ private:
     std::unique_ptr<QFile> file_;
     QByteArray pending_;
     int openBufferLength_ = 1;
+    int lineBatches_ = 0;
     QString currentFile_;
     bool open_ = false;
     double fileDate_ = 0.0;

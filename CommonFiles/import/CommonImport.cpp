@@ -350,6 +350,12 @@ bool CommonImport::ImportVariableInOneTransaction(const std::shared_ptr<CommonTy
         }
         batchBroken_ = false;
         if (walk == Walk::Done) {
+            // The variable's lines reach the log file in one write, as its rows reached the target
+            // in one transaction: a write per line was a tenth of a backfill's time.
+            struct LineBatch {
+                LineBatch() { AppLog().BeginLineBatch(); }
+                ~LineBatch() { AppLog().EndLineBatch(); }
+            } batch;
             for (const PendingLine& line : pending_)
                 LogActivity(line.text, line.level);
             pending_.clear();

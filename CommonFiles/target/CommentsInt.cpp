@@ -12,7 +12,7 @@ void add(Command& cmd, const char* name, int type, int direction, int size = 0) 
 }
 
 void set(Command& cmd, const char* name, const Variant& value) {
-    cmd.Parameters(QString::fromLatin1(name)).setValue(value);
+    cmd.Parameters(QLatin1StringView(name)).setValue(value);
 }
 
 Command prepare(const Connection& cn, const QString& name) {

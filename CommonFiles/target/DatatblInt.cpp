@@ -13,11 +13,11 @@ void add(Command& cmd, const char* name, int type, int direction, int size = 0) 
 }
 
 void set(Command& cmd, const char* name, const Variant& value) {
-    cmd.Parameters(QString::fromLatin1(name)).setValue(value);
+    cmd.Parameters(QLatin1StringView(name)).setValue(value);
 }
 
 Variant out(Command& cmd, const char* name) {
-    return cmd.Parameters(QString::fromLatin1(name)).Value();
+    return cmd.Parameters(QLatin1StringView(name)).Value();
 }
 
 } // namespace

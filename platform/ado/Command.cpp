@@ -94,6 +94,15 @@ Parameter& Command::Parameters(const QString& name) {
                    "Item cannot be found in the collection: parameter '" + name + "'");
 }
 
+Parameter& Command::Parameters(QLatin1StringView name) {
+    for (Parameter& p : d_->params) {
+        const QString& n = p.nameRef();
+        if (n.size() == name.size() && (n == name || n.compare(name, Qt::CaseInsensitive) == 0)) return p;
+    }
+    throw AdoError(LayerError::ItemNotFound,
+                   "Item cannot be found in the collection: parameter '" + QString(name) + "'");
+}
+
 void Command::clearParameters() {
     d_->params.clear();
 }

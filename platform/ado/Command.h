@@ -51,6 +51,7 @@ public:
     int ParameterCount() const;
     Parameter& Parameters(int index);
     Parameter& Parameters(const QString& name); // case-insensitive; throws AdoError ItemNotFound
+    Parameter& Parameters(QLatin1StringView name); // the same, for names written in the code
     void clearParameters();
 
     void Execute();           // stored procedure: outputs readable afterwards; text: runs it

@@ -152,6 +152,25 @@ TEST(QTXLoggerTXTTest, BufferedLinesReachTheDiskWhenTheLogCloses) {
     EXPECT_EQ(ReadLogMessages(path), QStringList{"held"});
 }
 
+TEST(QTXLoggerTXTTest, ALineBatchReachesTheDiskInOneWriteAtItsOutermostEnd) {
+    FakeClock clock(kDec8At211503);
+    LogFolder f; // buffer length 1: every line on its own reaches the disk at once
+    f.log.WriteLog(QStringLiteral("before"), 0);
+    const QString path = f.log.currentFileName();
+    f.log.BeginLineBatch();
+    f.log.WriteLog(QStringLiteral("first"), 0);
+    f.log.BeginLineBatch();
+    f.log.WriteLog(QStringLiteral("second"), 0);
+    f.log.EndLineBatch();
+    EXPECT_EQ(ReadLogMessages(path), QStringList{"before"}) << "an inner end writes nothing";
+    f.log.WriteLog(QStringLiteral("third"), 0);
+    f.log.EndLineBatch();
+    EXPECT_EQ(ReadLogMessages(path), (QStringList{"before", "first", "second", "third"}));
+    f.log.EndLineBatch(); // one end too many changes nothing
+    f.log.WriteLog(QStringLiteral("after"), 0);
+    EXPECT_EQ(ReadLogMessages(path).last(), QStringLiteral("after")) << "unbatched lines are written at once again";
+}
+
 TEST(QTXLoggerTXTTest, AssertVerbosityNamesTheLevelAndTheDay) {
     FakeClock clock(kDec8At211503);
     LogFolder f;
