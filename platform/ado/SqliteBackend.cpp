@@ -140,7 +140,7 @@ void SqliteBackend::close() noexcept {
     if (!db_) return;
     clearProcedures();
     for (const auto& cached : cache_)
-        sqlite3_finalize(cached.second);
+        sqlite3_finalize(cached.second.stmt);
     cache_.clear();
     sqlite3_finalize(savepoint_);
     sqlite3_finalize(release_);
@@ -176,7 +176,9 @@ void SqliteBackend::runSimple(const char* sql) {
 }
 
 void SqliteBackend::runCached(const QString& sql) {
-    sqlite3_stmt* stmt = prepared(sql);
+    Prepared* cached = prepared(sql);
+    if (!cached) throw AdoError(LayerError::NotSupported, "A script of several statements cannot run here");
+    sqlite3_stmt* stmt = cached->stmt;
     ++roundTrips_;
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
@@ -190,11 +192,11 @@ void SqliteBackend::runFixed(sqlite3_stmt* stmt) {
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc);
 }
 
-sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
-    if (auto it = cache_.find(sql); it != cache_.end()) return it->second;
+SqliteBackend::Prepared* SqliteBackend::prepared(const QString& sql) {
+    if (auto it = cache_.find(sql); it != cache_.end()) return &it->second;
     if (cache_.size() >= 500) {
         for (const auto& cached : cache_)
-            sqlite3_finalize(cached.second);
+            sqlite3_finalize(cached.second.stmt);
         cache_.clear();
     }
     const QByteArray utf8 = sql.toUtf8();
@@ -207,8 +209,7 @@ sqlite3_stmt* SqliteBackend::prepared(const QString& sql) {
         sqlite3_finalize(stmt);
         return nullptr; // a script: run statement by statement, uncached
     }
-    cache_.insert_or_assign(sql, stmt);
-    return stmt;
+    return &cache_.insert_or_assign(sql, Prepared{stmt, {}, -1}).first->second;
 }
 
 void SqliteBackend::bindAll(sqlite3_stmt* stmt, const std::vector<BindValue>& params) {
@@ -282,7 +283,8 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
     if (!db_) throw AdoError(LayerError::ConnectionFailed, "The connection is closed");
     armDeadline();
     ResultSet rs;
-    sqlite3_stmt* stmt = prepared(sql);
+    Prepared* cached = prepared(sql);
+    sqlite3_stmt* stmt = cached ? cached->stmt : nullptr;
     // A statement that may change ado_procedures makes the bodies read so far stale; reads,
     // which are most statements, cannot.
     if ((!stmt || !sqlite3_stmt_readonly(stmt)) && SqlText::mentions(sql, QStringLiteral("ado_procedures")))
@@ -331,16 +333,21 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
     } reset{stmt};
     bindAll(stmt, params);
     ++roundTrips_;
-    rs.columns = columnsOf(stmt);
+    // The columns are those of the statement as the first step ran it: a schema change since
+    // the last call makes SQLite prepare it again there.
+    int rc = sqlite3_step(stmt);
+    const int preparedAgain = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+    if (cached->preparedAgain != preparedAgain) {
+        cached->columns = columnsOf(stmt);
+        cached->preparedAgain = preparedAgain;
+    }
+    rs.columns = cached->columns;
     const int n = int(rs.columns.size());
     rs.hasRows = n > 0;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        QList<Variant> row;
-        row.reserve(n);
+    rs.rows.setColumnCount(n);
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
         for (int i = 0; i < n; ++i)
-            row.append(readColumn(stmt, i, rs.columns[i].kind));
-        rs.rows.append(row);
+            rs.rows.push(readColumn(stmt, i, rs.columns[i].kind));
     }
     if (rc != SQLITE_DONE) fail(rc);
     rs.affected = sqlite3_stmt_readonly(stmt) ? -1 : sqlite3_changes64(db_);
@@ -450,7 +457,7 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
         const char* sql = "SELECT body FROM ado_procedures WHERE name = ?1";
         auto found = cache_.find(QString::fromLatin1(sql));
         if (found != cache_.end()) {
-            lookup = found->second;
+            lookup = found->second.stmt;
         } else {
             const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &lookup, nullptr);
             if (rc != SQLITE_OK) {
@@ -460,7 +467,7 @@ SqliteBackend::Procedure& SqliteBackend::procedure(const QString& name) {
                                        "' does not exist (the database has no ado_procedures table)");
                 fail(rc);
             }
-            cache_.insert_or_assign(QString::fromLatin1(sql), lookup);
+            cache_.insert_or_assign(QString::fromLatin1(sql), Prepared{lookup, {}, -1});
         }
     }
     const QByteArray nameUtf8 = name.toUtf8();

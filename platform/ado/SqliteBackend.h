@@ -55,8 +55,16 @@ private:
         std::vector<int> lastDirections;
     };
 
+    // A prepared statement and its columns, which change only when SQLite prepares it again
+    // (after a schema change; the statement counts those).
+    struct Prepared {
+        sqlite3_stmt* stmt = nullptr;
+        QList<Column> columns;
+        int preparedAgain = -1; // SQLITE_STMTSTATUS_REPREPARE when columns were read
+    };
+
     [[noreturn]] void fail(int rc, const QString& context = {}) const;
-    sqlite3_stmt* prepared(const QString& sql);
+    Prepared* prepared(const QString& sql); // null for a script of several statements
     void runSimple(const char* sql);
     void runCached(const QString& sql); // a fixed statement without parameters, prepared once
     void runFixed(sqlite3_stmt* stmt);  // one of the statements prepared at open
@@ -75,7 +83,7 @@ private:
     sqlite3_stmt* savepoint_ = nullptr;
     sqlite3_stmt* release_ = nullptr;
     QList<Variant> row_; // the last result row of a procedure, reused from call to call
-    TextMap<sqlite3_stmt*> cache_;
+    TextMap<Prepared> cache_;
     TextMap<std::shared_ptr<Procedure>> procedures_; // by lower-cased name
     TextMap<std::shared_ptr<Procedure>> byName_;     // by the name as callers write it
     int commandTimeout_ = 30;

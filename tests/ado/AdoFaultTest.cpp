@@ -209,6 +209,24 @@ TEST(AdoSqlite, ForwardOnlyReadDecodesEveryCellAsTheStaticReadDoes) {
     EXPECT_TRUE(again.Fields(0).isText());
 }
 
+// The connection keeps each statement's columns with the prepared statement; a schema change
+// makes SQLite prepare it again, and the next read must show the table as it now is.
+TEST(AdoSqlite, CachedStatementShowsTheColumnsOfASchemaChangedSinceItsLastRun) {
+    AdoTestDatabase db(AdoEngine::Sqlite);
+    Connection cn;
+    cn.Open(db.connectionString());
+    cn.Execute("CREATE TABLE WIDE (A INTEGER)");
+    cn.Execute("INSERT INTO WIDE (A) VALUES (1)");
+    const char* const sql = "SELECT * FROM WIDE";
+    EXPECT_EQ(cn.Execute(sql).FieldCount(), 1);
+    cn.Execute("ALTER TABLE WIDE ADD COLUMN B TEXT DEFAULT 'b'");
+    Recordset after = cn.Execute(sql);
+    ASSERT_EQ(after.FieldCount(), 2);
+    EXPECT_EQ(after.FieldName(1), QStringLiteral("B"));
+    EXPECT_EQ(after.Fields("b").toText(), QStringLiteral("b"));
+    EXPECT_EQ(cn.Execute(sql).FieldCount(), 2);
+}
+
 TEST(AdoSqlite, ProcedureBodyChangedThroughTheConnectionIsSeen) {
     AdoTestDatabase db(AdoEngine::Sqlite);
     Connection cn;
