@@ -404,7 +404,7 @@ bool CustomSource::FetchReading() {
     }
     SourceReading r = ReadingOf(*mainRows_);
     mainRows_->MoveNext();
-    r.FilterResult = FilterValueAt(r.TimeDate);
+    if (filterRows_) r.FilterResult = FilterValueAt(r.TimeDate); // else it stays Null
     readings_.push_back(std::move(r));
     return true;
 }

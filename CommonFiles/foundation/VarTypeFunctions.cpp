@@ -2,6 +2,7 @@
 
 #include "CommonFiles/foundation/OleDate.h"
 
+#include <cstring>
 #include <initializer_list>
 
 namespace VarTypeFunctions {
@@ -24,8 +25,18 @@ constexpr Marker k5YR{Family::Min5, "5YR"};
 constexpr Marker k1SA{Family::Min1, "1SA"};
 constexpr Marker k908{Family::Seconds, "908"};
 
+// code.contains(marker), written out: type codes are a dozen characters and this is asked
+// several times for every slot, where the general search's setup cost more than the search.
 bool has(const QString& code, const char* marker) {
-    return code.contains(QLatin1String(marker), Qt::CaseSensitive);
+    const qsizetype m = qsizetype(std::strlen(marker));
+    const QChar* s = code.constData();
+    for (qsizetype i = 0; i + m <= code.size(); ++i) {
+        qsizetype k = 0;
+        while (k < m && s[i + k].unicode() == char16_t(static_cast<unsigned char>(marker[k])))
+            ++k;
+        if (k == m) return true;
+    }
+    return false;
 }
 
 Family firstOf(const QString& code, std::initializer_list<Marker> order) {
