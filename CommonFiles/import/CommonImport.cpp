@@ -58,9 +58,8 @@ double secondsSinceMidnight(double date) {
     return static_cast<double>(OleDate::toMs(d) - OleDate::toMs(OleDate::datePart(d))) / 1000.0;
 }
 
-// "mm/dd/yyyy HH:nn" (month first), as OleDate::format gives it, without parsing the pattern for
-// every line of a run.
-// "MM/dd/yyyy hh:mm" appended to out; a line per slot makes this worth writing by hand.
+// "mm/dd/yyyy HH:nn" (month first), as OleDate::format gives it, appended to out without parsing
+// the pattern or formatting with printf for every line of a run.
 void appendMinuteStamp(QString& out, double date) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, ms = 0;
     OleDate::toParts(OleDate::normalize(date), y, mo, d, h, mi, sec, ms);

@@ -187,8 +187,6 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
     // pass that compares with it, as when it was converted per reading).
     std::optional<double> low, high;
     const bool hasLow = !lowRangeFilter_.isNull(), hasHigh = !highRangeFilter_.isNull();
-    const bool detail = traceOn(DetailLevel);
-    const bool totalsTrace = traceOn(TotalsLevel);
 
     for (std::size_t i = 0; i < samples_.size(); ++i) {
         const SourceReading& r = samples_[i];
@@ -255,11 +253,11 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
 
         if (pass == Pass::Numeric) {
             if (isDouble) {
-                AccumulateNumeric(r.Data.doubleValue(), threshold, detail, totalsTrace);
+                AccumulateNumeric(r.Data.doubleValue(), threshold);
                 continue;
             }
             if (textIsEmpty(r.Data) || !numeric) continue;
-            AccumulateNumeric(r.Data.toDouble(), threshold, detail, totalsTrace);
+            AccumulateNumeric(r.Data.toDouble(), threshold);
         } else {
             if (textIsEmpty(r.Data)) continue;
             AccumulateText(r.Data, r.TimeDate);
@@ -267,8 +265,8 @@ void CommonTypeArrayStat::ApplySampleFilters(Pass pass) {
     }
 }
 
-void CommonTypeArrayStat::AccumulateNumeric(double x, double threshold, bool detail, bool totalsTrace) {
-    if (detail) trace("Current value from array: " + numberText(x), DetailLevel);
+void CommonTypeArrayStat::AccumulateNumeric(double x, double threshold) {
+    if (traceOn(DetailLevel)) trace("Current value from array: " + numberText(x), DetailLevel);
 
     RunningTotals& t = totals_;
     ++t.count;
@@ -288,7 +286,7 @@ void CommonTypeArrayStat::AccumulateNumeric(double x, double threshold, bool det
     if (x < threshold) t.below += 1.0;
 
     t.last = x;
-    if (totalsTrace) dumpRunningTotals(TotalsLevel);
+    if (traceOn(TotalsLevel)) dumpRunningTotals(TotalsLevel);
 }
 
 double CommonTypeArrayStat::ParseStatisticArgument() const {

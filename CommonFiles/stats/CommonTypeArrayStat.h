@@ -72,7 +72,7 @@ private:
     double RoundHalfUp(double x) const;
     void ApplySampleFilters(Pass pass);
     // threshold: the argument of a TIME statistic, 0 for every other one.
-    void AccumulateNumeric(double x, double threshold, bool detail, bool totalsTrace);
+    void AccumulateNumeric(double x, double threshold);
     double deadBandValue() const { return deadBand_.isDouble() ? deadBand_.doubleValue() : deadBand_.toDouble(); }
     Variant ComputeNumericStatistic();
     void AccumulateText(const Variant& value, double timestamp);

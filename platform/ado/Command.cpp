@@ -83,24 +83,27 @@ Parameter& Command::Parameters(int index) {
     return d_->params[index];
 }
 
-Parameter& Command::Parameters(const QString& name) {
-    // Case folding maps one UTF-16 unit to one, so names of another length never match: the
-    // length test spares the folding compare on almost every parameter of a call.
-    for (Parameter& p : d_->params) {
+namespace {
+
+// Case folding maps one UTF-16 unit to one, so names of another length never match: the length
+// test spares the folding compare on almost every parameter of a call.
+template <class Name> Parameter& parameterNamed(QList<Parameter>& params, Name name) {
+    for (Parameter& p : params) {
         const QString& n = p.nameRef();
         if (n.size() == name.size() && (n == name || n.compare(name, Qt::CaseInsensitive) == 0)) return p;
     }
     throw AdoError(LayerError::ItemNotFound,
-                   "Item cannot be found in the collection: parameter '" + name + "'");
+                   "Item cannot be found in the collection: parameter '" + name.toString() + "'");
+}
+
+} // namespace
+
+Parameter& Command::Parameters(const QString& name) {
+    return parameterNamed(d_->params, QStringView(name));
 }
 
 Parameter& Command::Parameters(QLatin1StringView name) {
-    for (Parameter& p : d_->params) {
-        const QString& n = p.nameRef();
-        if (n.size() == name.size() && (n == name || n.compare(name, Qt::CaseInsensitive) == 0)) return p;
-    }
-    throw AdoError(LayerError::ItemNotFound,
-                   "Item cannot be found in the collection: parameter '" + QString(name) + "'");
+    return parameterNamed(d_->params, name);
 }
 
 void Command::clearParameters() {

@@ -1,24 +1,6 @@
 #include "platform/ado/RowStore.h"
 
-#include <cstring>
-
 namespace ado {
-
-namespace {
-
-std::uint64_t doubleBits(double d) {
-    std::uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return b;
-}
-
-double bitsDouble(std::uint64_t b) {
-    double d;
-    std::memcpy(&d, &b, sizeof d);
-    return d;
-}
-
-} // namespace
 
 void RowStore::reserve(std::size_t rows) {
     bits_.reserve(rows * std::size_t(columns_));
@@ -68,10 +50,10 @@ void RowStore::encode(std::size_t cell, const Variant& value) {
         bits_[cell] = value.toBool() ? 1 : 0;
         break;
     case Variant::Type::Double:
-        bits_[cell] = doubleBits(value.toDouble());
+        bits_[cell] = std::bit_cast<std::uint64_t>(value.toDouble());
         break;
     case Variant::Type::Date:
-        bits_[cell] = doubleBits(value.toDate());
+        bits_[cell] = std::bit_cast<std::uint64_t>(value.toDate());
         break;
     case Variant::Type::Integer:
     case Variant::Type::Text:
@@ -90,9 +72,9 @@ Variant RowStore::value(std::size_t row, int column) const {
     case Variant::Type::Boolean:
         return Variant(b != 0);
     case Variant::Type::Double:
-        return Variant(bitsDouble(b));
+        return Variant(std::bit_cast<double>(b));
     case Variant::Type::Date:
-        return Variant::fromDate(bitsDouble(b));
+        return Variant::fromDate(std::bit_cast<double>(b));
     case Variant::Type::Integer:
     case Variant::Type::Text:
         return boxed_[b];
