@@ -1,6 +1,7 @@
 #include "bench/BenchHarness.h"
 
 #include "bench/ChildProcess.h"
+#include "bench/SweepFit.h"
 #include "CommonFiles/foundation/OleDate.h"
 #include "CommonFiles/foundation/VarTypeFunctions.h"
 #include "fixtures/RawDatabase.h"
@@ -429,6 +430,15 @@ double BenchHarness::median(const QString& name) const {
     return medianOf(v);
 }
 
+double BenchHarness::fastest(const QString& name) const {
+    const Measurement* m = find(name);
+    if (!m) return std::nan("");
+    double best = std::nan("");
+    for (const BenchSample& s : m->samples)
+        if (s.ok && (std::isnan(best) || s.seconds < best)) best = s.seconds;
+    return best;
+}
+
 double BenchHarness::medianCpu(const QString& name) const {
     const Measurement* m = find(name);
     if (!m) return std::nan("");
@@ -536,11 +546,9 @@ void BenchHarness::report() {
 
     const double R = median(QStringLiteral("import")) / median(QStringLiteral("limit"));
     const double P = median(QStringLiteral("peer")) / median(QStringLiteral("backfill"));
-    // Each sweep grows one thing while the rest stays: what the rest costs (starting the program,
-    // and in the slots sweep reading the fixed readings) does not grow with it. That cost is the
-    // intercept of the least-squares line through the sweep's runs (time against the grown
-    // quantity), and the ratio compares the times above it. A linear cost gives 8; one that grows
-    // faster or slower bends the line and moves the ratio away from 8 either way.
+    // A sweep asks how the cost grows, not what a typical run takes: load elsewhere on the machine
+    // only ever adds to a run's time, so each point of a sweep is its fastest run. The fixed cost
+    // and the ratio above it: see SweepFit.h.
     struct Sweep {
         QString name;
         QList<std::pair<QString, double>> runs; // measurement and the grown quantity, smallest first
@@ -576,30 +584,27 @@ void BenchHarness::report() {
             "import / limit %1, pandas / backfill %2")
             .arg(medianCpu(QStringLiteral("import")) / medianCpu(QStringLiteral("limit")), 0, 'f', 2)
             .arg(medianCpu(QStringLiteral("peer")) / medianCpu(QStringLiteral("backfill")), 0, 'f', 2));
-    say(QStringLiteral("Scaling, run times less the cost that does not grow with the sweep (the intercept "
-                       "of its least-squares line):"));
+    say(QStringLiteral("Scaling, fastest runs less the cost that does not grow with the sweep (the intercept "
+                       "of their line fitted on relative errors):"));
     for (const Sweep& s : sweeps) {
-        double sx = 0, sy = 0, sxx = 0, sxy = 0;
-        int points = 0;
+        std::vector<SweepPoint> fastestRuns, medianRuns;
         for (const auto& [name, x] : s.runs) {
-            const double t = median(name);
-            if (std::isnan(t) || std::isnan(x)) continue;
-            sx += x;
-            sy += t;
-            sxx += x * x;
-            sxy += x * t;
-            ++points;
+            fastestRuns.push_back({x, fastest(name)});
+            medianRuns.push_back({x, median(name)});
         }
-        const double slope = points > 1 ? (points * sxy - sx * sy) / (points * sxx - sx * sx) : std::nan("");
-        const double fixedCost = points > 1 ? (sy - slope * sx) / points : std::nan("");
-        const double ratio = (median(s.large) - fixedCost) / (median(s.small) - fixedCost);
+        const double fixedCost = SweepFit::fixedCost(fastestRuns);
+        const double ratio = SweepFit::ratio(fastestRuns, fastest(s.small), fastest(s.large));
+        const double ordinary = SweepFit::ratio(medianRuns, median(s.small), median(s.large),
+                                                SweepFit::Weighting::Equal);
         const double lessBaseline =
             net(s.large, QStringLiteral("baseline")) / net(s.small, QStringLiteral("baseline"));
         const double raw = median(s.large) / median(s.small);
-        say(QStringLiteral("  %1: %2 (intercept %3 s; less only the run without slots, %4 s: %5; raw %6)")
+        say(QStringLiteral("  %1: %2 (fixed cost %3 s; on the medians: least squares %4, less only the run "
+                           "without slots (%5 s) %6, raw %7)")
                 .arg(s.name, -20)
                 .arg(ratio, 0, 'f', 2)
                 .arg(fixedCost, 0, 'f', 3)
+                .arg(ordinary, 0, 'f', 2)
                 .arg(median(QStringLiteral("baseline")), 0, 'f', 3)
                 .arg(lessBaseline, 0, 'f', 2)
                 .arg(raw, 0, 'f', 2));

@@ -93,6 +93,7 @@ private:
     int workloadIndex(const QString& name) const;
     const Measurement* find(const QString& name) const;
     double median(const QString& name) const;
+    double fastest(const QString& name) const;
     double medianCpu(const QString& name) const;
     double net(const QString& name, const QString& baseline) const;
     long medianRss(const QString& name) const;
