@@ -592,10 +592,11 @@ void BenchHarness::report() {
             fastestRuns.push_back({x, fastest(name)});
             medianRuns.push_back({x, median(name)});
         }
-        const double fixedCost = SweepFit::fixedCost(fastestRuns);
-        const double ratio = SweepFit::ratio(fastestRuns, fastest(s.small), fastest(s.large));
-        const double ordinary = SweepFit::ratio(medianRuns, median(s.small), median(s.large),
-                                                SweepFit::Weighting::Equal);
+        const SweepFit line = SweepFit::fit(fastestRuns);
+        const double fixedCost = line.fixedCost();
+        const double ratio = line.ratio(fastest(s.small), fastest(s.large));
+        const double ordinary = SweepFit::fit(medianRuns, SweepFit::Weighting::Equal)
+                                    .ratio(median(s.small), median(s.large));
         const double lessBaseline =
             net(s.large, QStringLiteral("baseline")) / net(s.small, QStringLiteral("baseline"));
         const double raw = median(s.large) / median(s.small);

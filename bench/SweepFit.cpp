@@ -4,7 +4,7 @@
 
 namespace bench {
 
-double SweepFit::fixedCost(const std::vector<SweepPoint>& points, Weighting weighting) {
+SweepFit SweepFit::fit(const std::vector<SweepPoint>& points, Weighting weighting) {
     double w = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (const SweepPoint& p : points) {
         if (std::isnan(p.quantity) || std::isnan(p.seconds) || p.seconds <= 0) continue;
@@ -16,15 +16,9 @@ double SweepFit::fixedCost(const std::vector<SweepPoint>& points, Weighting weig
         sxy += k * p.quantity * p.seconds;
     }
     const double denominator = w * sxx - sx * sx;
-    if (w == 0 || !(std::fabs(denominator) > 1e-12 * w * sxx)) return std::nan("");
+    if (w == 0 || !(std::fabs(denominator) > 1e-12 * w * sxx)) return SweepFit(std::nan(""));
     const double slope = (w * sxy - sx * sy) / denominator;
-    return (sy - slope * sx) / w;
-}
-
-double SweepFit::ratio(const std::vector<SweepPoint>& points, double smallSeconds, double largeSeconds,
-                       Weighting weighting) {
-    const double c = fixedCost(points, weighting);
-    return (largeSeconds - c) / (smallSeconds - c);
+    return SweepFit((sy - slope * sx) / w);
 }
 
 } // namespace bench

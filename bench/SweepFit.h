@@ -23,11 +23,18 @@ class SweepFit {
 public:
     enum class Weighting { Relative, Equal };
 
-    // NaN with fewer than two distinct quantities.
-    static double fixedCost(const std::vector<SweepPoint>& points, Weighting weighting = Weighting::Relative);
+    // The fixed cost is NaN with fewer than two distinct quantities.
+    static SweepFit fit(const std::vector<SweepPoint>& points, Weighting weighting = Weighting::Relative);
+
+    double fixedCost() const { return fixedCost_; }
     // (large - fixed cost) / (small - fixed cost).
-    static double ratio(const std::vector<SweepPoint>& points, double smallSeconds, double largeSeconds,
-                        Weighting weighting = Weighting::Relative);
+    double ratio(double smallSeconds, double largeSeconds) const {
+        return (largeSeconds - fixedCost_) / (smallSeconds - fixedCost_);
+    }
+
+private:
+    explicit SweepFit(double fixedCost) : fixedCost_(fixedCost) {}
+    double fixedCost_;
 };
 
 } // namespace bench

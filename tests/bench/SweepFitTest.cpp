@@ -29,7 +29,7 @@ double ratioOf(const Geometry& g, const std::function<double(double)>& seconds,
     std::vector<SweepPoint> points;
     for (double x : g.quantities)
         points.push_back({x, seconds(x)});
-    return SweepFit::ratio(points, seconds(g.small), seconds(g.large), w);
+    return SweepFit::fit(points, w).ratio(seconds(g.small), seconds(g.large));
 }
 
 } // namespace
@@ -41,7 +41,7 @@ TEST(SweepFit, ALinearCostGivesEightWhateverItsFixedCost) {
             std::vector<SweepPoint> points;
             for (double x : g.quantities)
                 points.push_back({x, t(x)});
-            EXPECT_NEAR(SweepFit::fixedCost(points), fixed, 1e-9) << g.name;
+            EXPECT_NEAR(SweepFit::fit(points).fixedCost(), fixed, 1e-9) << g.name;
             EXPECT_NEAR(ratioOf(g, t), 8.0, 1e-9) << g.name << " fixed " << fixed;
         }
 }
@@ -76,8 +76,8 @@ TEST(SweepFit, ASlowRunOutsideTheX8PairKeepsALinearSweepInTheBand) {
 }
 
 TEST(SweepFit, FewerThanTwoQuantitiesHaveNoLine) {
-    EXPECT_TRUE(std::isnan(SweepFit::fixedCost({})));
-    EXPECT_TRUE(std::isnan(SweepFit::fixedCost({{4, 1.0}})));
-    EXPECT_TRUE(std::isnan(SweepFit::fixedCost({{4, 1.0}, {4, 1.1}})));
-    EXPECT_TRUE(std::isnan(SweepFit::fixedCost({{1, 1.0}, {8, std::nan("")}})));
+    EXPECT_TRUE(std::isnan(SweepFit::fit({}).fixedCost()));
+    EXPECT_TRUE(std::isnan(SweepFit::fit({{4, 1.0}}).fixedCost()));
+    EXPECT_TRUE(std::isnan(SweepFit::fit({{4, 1.0}, {4, 1.1}}).fixedCost()));
+    EXPECT_TRUE(std::isnan(SweepFit::fit({{1, 1.0}, {8, std::nan("")}}).fixedCost()));
 }
