@@ -10,7 +10,6 @@
 #include "platform/ado/Recordset.h"
 #include "platform/ado/TextHash.h"
 
-
 #include <memory>
 #include <optional>
 

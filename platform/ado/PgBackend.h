@@ -1,10 +1,9 @@
 #pragma once
 
 #include "platform/ado/Backend.h"
-
-#include <QByteArray>
 #include "platform/ado/TextHash.h"
 
+#include <QByteArray>
 
 #include <string>
 #include <vector>

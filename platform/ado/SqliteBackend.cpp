@@ -49,6 +49,18 @@ Variant readColumn(sqlite3_stmt* stmt, int i, ColumnKind kind) {
     }
 }
 
+// The rows of a statement whose first step gave rc, into rs (whose columns are set); returns the
+// code of the step that ended them.
+int readRows(sqlite3_stmt* stmt, int rc, ResultSet& rs) {
+    const int n = int(rs.columns.size());
+    rs.hasRows = n > 0;
+    rs.rows.setColumnCount(n);
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt))
+        for (int i = 0; i < n; ++i)
+            rs.rows.push(readColumn(stmt, i, rs.columns[i].kind));
+    return rc;
+}
+
 QList<Column> columnsOf(sqlite3_stmt* stmt) {
     QList<Column> columns;
     const int n = sqlite3_column_count(stmt);
@@ -307,15 +319,7 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
             ++roundTrips_;
             ResultSet part;
             part.columns = columnsOf(s);
-            const int n = int(part.columns.size());
-            part.hasRows = n > 0;
-            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-                QList<Variant> row;
-                row.reserve(n);
-                for (int i = 0; i < n; ++i)
-                    row.append(readColumn(s, i, part.columns[i].kind));
-                part.rows.append(row);
-            }
+            rc = readRows(s, sqlite3_step(s), part);
             sqlite3_finalize(s);
             if (rc != SQLITE_DONE) fail(rc);
             if (part.hasRows) rs = std::move(part);
@@ -342,13 +346,7 @@ ResultSet SqliteBackend::execute(const QString& sql, const std::vector<BindValue
         cached->preparedAgain = preparedAgain;
     }
     rs.columns = cached->columns;
-    const int n = int(rs.columns.size());
-    rs.hasRows = n > 0;
-    rs.rows.setColumnCount(n);
-    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
-        for (int i = 0; i < n; ++i)
-            rs.rows.push(readColumn(stmt, i, rs.columns[i].kind));
-    }
+    rc = readRows(stmt, rc, rs);
     if (rc != SQLITE_DONE) fail(rc);
     rs.affected = sqlite3_stmt_readonly(stmt) ? -1 : sqlite3_changes64(db_);
     return rs;

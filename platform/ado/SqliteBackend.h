@@ -1,9 +1,7 @@
 #pragma once
 
 #include "platform/ado/Backend.h"
-
 #include "platform/ado/TextHash.h"
-
 
 #include <chrono>
 #include <memory>

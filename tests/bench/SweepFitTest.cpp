@@ -24,12 +24,17 @@ const std::vector<Geometry>& geometries() {
     return g;
 }
 
-double ratioOf(const Geometry& g, const std::function<double(double)>& seconds,
-               SweepFit::Weighting w = SweepFit::Weighting::Relative) {
+SweepFit fitOf(const Geometry& g, const std::function<double(double)>& seconds,
+              SweepFit::Weighting w = SweepFit::Weighting::Relative) {
     std::vector<SweepPoint> points;
     for (double x : g.quantities)
         points.push_back({x, seconds(x)});
-    return SweepFit::fit(points, w).ratio(seconds(g.small), seconds(g.large));
+    return SweepFit::fit(points, w);
+}
+
+double ratioOf(const Geometry& g, const std::function<double(double)>& seconds,
+               SweepFit::Weighting w = SweepFit::Weighting::Relative) {
+    return fitOf(g, seconds, w).ratio(seconds(g.small), seconds(g.large));
 }
 
 } // namespace
@@ -38,10 +43,7 @@ TEST(SweepFit, ALinearCostGivesEightWhateverItsFixedCost) {
     for (const Geometry& g : geometries())
         for (double fixed : {0.0, 0.016, 0.075, 0.5}) {
             const auto t = [&](double x) { return fixed + 1.25 * x / g.large; };
-            std::vector<SweepPoint> points;
-            for (double x : g.quantities)
-                points.push_back({x, t(x)});
-            EXPECT_NEAR(SweepFit::fit(points).fixedCost(), fixed, 1e-9) << g.name;
+            EXPECT_NEAR(fitOf(g, t).fixedCost(), fixed, 1e-9) << g.name;
             EXPECT_NEAR(ratioOf(g, t), 8.0, 1e-9) << g.name << " fixed " << fixed;
         }
 }
